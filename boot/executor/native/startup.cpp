@@ -1,0 +1,8 @@
+// Native entry of VeltamoorMoveLab.exe.
+#include "platform/nt/process.h"
+
+extern "C" [[noreturn]] void NtProcessStartup(void*) {
+    nt::NtTerminateProcess(nt::NtCurrentProcess(), 0);
+    for (;;) {
+    }
+}
