@@ -14,6 +14,7 @@
 #include "sim/faults.h"
 #include "sim/handles.h"
 #include "sim/registry.h"
+#include "sim/storage.h"
 
 namespace sim {
 
@@ -76,6 +77,7 @@ public:
     Console console;
     Faults faults;
     HandleTable handles;
+    Storage storage;  // disks and volumes
 
     // Blocks a Windows call allocated with LocalAlloc for the program and not yet freed.
     std::set<const void*> localAllocations;
