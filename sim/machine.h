@@ -70,6 +70,9 @@ public:
     std::u16string commandLine = u"Veltamoor.exe";
     std::uint16_t uiLanguage = 0x0409;  // en-US
     std::u16string windowsDirectory = u"C:\\Windows";
+    // System time as NtQuerySystemTime reports it: 100 ns units since 1601-01-01 UTC
+    // (here 2026-01-01 00:00 UTC).
+    std::uint64_t systemTime = 134116992000000000ull;
 
     Registry registry;
     FileStore files;

@@ -1,8 +1,4 @@
 // Native entry of VeltamoorMoveLab.exe.
-#include "platform/nt/process.h"
+#include "boot/executor/executor_entry.h"
 
-extern "C" [[noreturn]] void NtProcessStartup(void*) {
-    nt::NtTerminateProcess(nt::NtCurrentProcess(), 0);
-    for (;;) {
-    }
-}
+extern "C" [[noreturn]] void NtProcessStartup(void*) { velta::boot::MoveLabEntry(); }

@@ -1,8 +1,4 @@
 // Native entry of VeltamoorMarker.exe.
-#include "platform/nt/process.h"
+#include "boot/marker/marker_entry.h"
 
-extern "C" [[noreturn]] void NtProcessStartup(void*) {
-    nt::NtTerminateProcess(nt::NtCurrentProcess(), 0);
-    for (;;) {
-    }
-}
+extern "C" [[noreturn]] void NtProcessStartup(void*) { velta::boot::MarkerEntry(); }

@@ -1,0 +1,9 @@
+#include "boot/marker/marker_entry.h"
+
+#include "boot/entry_handshake.h"
+
+namespace velta::boot {
+
+void MarkerEntry() { RunBootEntry(nullptr); }
+
+}  // namespace velta::boot

@@ -1,0 +1,26 @@
+// Process and time calls of the native API on the simulated PC.
+#include "platform/nt/process.h"
+#include "platform/nt/status.h"
+#include "platform/nt/time.h"
+#include "sim/machine.h"
+#include "sim/session_manager.h"
+
+namespace nt {
+
+NTSTATUS NtTerminateProcess(HANDLE process, NTSTATUS exitStatus) {
+    auto& m = sim::Current();
+    if (auto f = m.faults.Hit("NtTerminateProcess")) return static_cast<NTSTATUS>(f->code);
+    if (process != NtCurrentProcess()) return STATUS_INVALID_HANDLE;
+    // The simulated process ends here; whoever started it catches this.
+    throw sim::ProcessExit{exitStatus};
+}
+
+NTSTATUS NtQuerySystemTime(PLARGE_INTEGER systemTime) {
+    auto& m = sim::Current();
+    if (auto f = m.faults.Hit("NtQuerySystemTime")) return static_cast<NTSTATUS>(f->code);
+    if (systemTime == nullptr) return STATUS_INVALID_PARAMETER;
+    systemTime->QuadPart = static_cast<std::int64_t>(m.systemTime);
+    return STATUS_SUCCESS;
+}
+
+}  // namespace nt
