@@ -40,30 +40,36 @@ std::optional<BootImage> Recognise(const std::vector<std::uint8_t>* bytes) {
 
 }  // namespace
 
-std::vector<BootProgramRun> Restart(Machine& machine) {
+BootProgramRun RunBootProgram(Machine& machine, BootImage image) {
     UseMachine use(machine);
+    BootProgramRun run;
+    run.started = image;
+    const std::size_t openBefore = machine.handles.OpenCount();
+    try {
+        if (image == BootImage::Marker)
+            velta::boot::MarkerEntry();
+        else
+            velta::boot::MoveLabEntry();
+    } catch (const ProcessExit& exit) {
+        run.exitStatus = exit.exitStatus;
+    }
+    const std::size_t openAfter = machine.handles.OpenCount();
+    run.handlesLeftOpen = openAfter > openBefore ? openAfter - openBefore : 0;
+    return run;
+}
+
+std::vector<BootProgramRun> Restart(Machine& machine) {
     std::vector<BootProgramRun> runs;
+    // The list as it stood when the boot began; what the programs change applies to the next.
     auto list = machine.registry.GetMultiSz(kSessionManagerKey, u"BootExecute");
     if (!list) return runs;
     for (const auto& element : *list) {
+        const std::u16string path = ImagePath(machine, element);
+        auto image = path.empty() ? std::nullopt : Recognise(machine.files.Get(path));
         BootProgramRun run;
+        if (image) run = RunBootProgram(machine, *image);
         run.element = element;
-        run.imagePath = ImagePath(machine, element);
-        auto image = run.imagePath.empty() ? std::nullopt : Recognise(machine.files.Get(run.imagePath));
-        if (image) {
-            const std::size_t openBefore = machine.handles.OpenCount();
-            try {
-                if (*image == BootImage::Marker)
-                    velta::boot::MarkerEntry();
-                else
-                    velta::boot::MoveLabEntry();
-            } catch (const ProcessExit& exit) {
-                run.exitStatus = exit.exitStatus;
-            }
-            run.started = image;
-            const std::size_t openAfter = machine.handles.OpenCount();
-            run.handlesLeftOpen = openAfter > openBefore ? openAfter - openBefore : 0;
-        }
+        run.imagePath = path;
         runs.push_back(std::move(run));
     }
     return runs;

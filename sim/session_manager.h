@@ -28,6 +28,10 @@ struct BootProgramRun {
     std::size_t handlesLeftOpen = 0;  // handles the program did not close before it ended
 };
 
+// Starts one boot-time program on the machine, as the Session Manager does, and waits for
+// it to end.
+BootProgramRun RunBootProgram(Machine& machine, BootImage image);
+
 // Reads BootExecute once, as the Session Manager does at boot, and handles each element in
 // order: "autocheck NAME [arguments]" starts the image System32\NAME.exe of the Windows
 // directory when it holds one of the two boot-time images. Other elements start nothing.
