@@ -274,7 +274,9 @@ TEST(HandshakeWork, RunsOnlyAfterASuccessfulHandshake) {
         }
         EXPECT_TRUE(ended) << c.what;
         EXPECT_EQ(g_work.calls, c.calls) << c.what;
-        if (c.calls > 0) EXPECT_TRUE(g_work.keyUsable) << c.what;
+        if (c.calls > 0) {
+            EXPECT_TRUE(g_work.keyUsable) << c.what;
+        }
         EXPECT_EQ(m.handles.OpenCount(), 0u) << c.what;
     }
 }
