@@ -11,10 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "sim/com_state.h"
 #include "sim/faults.h"
 #include "sim/handles.h"
 #include "sim/registry.h"
 #include "sim/storage.h"
+#include "sim/wmi_state.h"
 
 namespace sim {
 
@@ -81,6 +83,8 @@ public:
     Faults faults;
     HandleTable handles;
     Storage storage;  // disks and volumes
+    ComState com;  // the COM runtime's apartments, live objects and allocations
+    WmiState wmi;  // the WMI providers' own state
 
     // Blocks a Windows call allocated with LocalAlloc for the program and not yet freed.
     std::set<const void*> localAllocations;
