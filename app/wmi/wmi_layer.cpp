@@ -101,7 +101,7 @@ std::u16string QuoteWql(std::u16string_view value) {
     return out;
 }
 
-std::u16string Decimal(std::uint64_t value) {
+std::u16string UnsignedDecimal(std::uint64_t value) {
     std::u16string digits;
     do {
         digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
