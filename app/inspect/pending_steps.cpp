@@ -12,7 +12,6 @@ namespace {
 bool ProbeWindowsVolume(InspectionContext&) { NotBuilt(u"GetSystemWindowsDirectory"); }
 void ProbeDisk(InspectionContext&) { NotBuilt(u"Open physical disk"); }
 void ReadPartitionTable(InspectionContext&) { NotBuilt(u"IOCTL_DISK_GET_DRIVE_LAYOUT_EX"); }
-void RecordRightSidePlan(InspectionContext&) { NotBuilt(u"Right-side plan"); }
 void ReadWindowsVolumeFacts(InspectionContext&) { NotBuilt(u"GetVolumeInformation"); }
 void HashLayoutIdentity(InspectionContext&) { NotBuilt(u"BCryptOpenAlgorithmProvider"); }
 void AnalyseRightSide(InspectionContext&) { NotBuilt(u"Resize analysis"); }
