@@ -20,7 +20,11 @@ target_link_libraries(velta_host PUBLIC OpenSSL::Crypto nlohmann_json::nlohmann_
 # The lab program.
 velta_sources(VELTA_LAB_SOURCES lab)
 if(VELTA_LAB_SOURCES)
-  add_executable(veltamoor-lab ${VELTA_LAB_SOURCES})
+  # The built-in machine is lab/machines/demo.json, compiled in.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/lab/machines/demo.json)
+  file(READ ${CMAKE_SOURCE_DIR}/lab/machines/demo.json VELTA_DEMO_MACHINE_JSON)
+  configure_file(${CMAKE_SOURCE_DIR}/lab/builtin_machine.cpp.in ${CMAKE_BINARY_DIR}/generated/builtin_machine.cpp @ONLY)
+  add_executable(veltamoor-lab ${VELTA_LAB_SOURCES} ${CMAKE_BINARY_DIR}/generated/builtin_machine.cpp)
   target_compile_options(veltamoor-lab PRIVATE ${VELTA_WARNINGS})
   target_link_libraries(veltamoor-lab PRIVATE velta_host)
 endif()

@@ -1,36 +1,56 @@
-// veltamoor-lab: runs the desktop program's real code against a simulated PC.
+// veltamoor-lab: runs the real program code against a simulated PC described by a machine
+// file (or the built-in one), and prints what the programs printed.
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/ui/entry.h"
 #include "platform/win/resources.h"
 #include "sim/machine.h"
+#include "sim/machine_file.h"
 #include "sim/text.h"
 
+namespace velta::lab {
+extern const char* const kBuiltinMachine;
+}
+
 namespace {
+
+constexpr int kUsageExit = 2;
 
 int Usage() {
     std::fputs(
         "usage: veltamoor-lab demo\n"
-        "       veltamoor-lab run [ARGUMENTS...]   run Veltamoor.exe's command line on the built-in PC\n",
+        "       veltamoor-lab run [--machine FILE] [--console] [--] [VELTAMOOR ARGUMENTS...]\n"
+        "       veltamoor-lab check FILE\n"
+        "\n"
+        "demo   shows the built-in PC (C: followed by a data partition D:) through the desktop\n"
+        "       program's report, in both languages, with an accepted and a refused preview.\n"
+        "run    runs Veltamoor.exe's command line on the machine of FILE (default: the built-in\n"
+        "       one) and exits with its exit code. Output is redirected UTF-8, or with --console\n"
+        "       what a console would show.\n"
+        "check  reads FILE and reports whether it describes a consistent machine.\n",
         stderr);
-    return 2;
+    return kUsageExit;
 }
 
-// Runs the desktop program with the given arguments; its output goes to our standard output.
-int RunDesktop(sim::Machine& machine, const std::u16string& arguments) {
-    sim::UseMachine use(machine);
-    machine.console.stdoutKind = sim::StdOutKind::Pipe;
-    machine.console.redirectedBytes.clear();
-    machine.commandLine = u"Veltamoor.exe" + (arguments.empty() ? u"" : u" " + arguments);
-    int code = velta::RunProgram(win::GetModuleHandleW(nullptr));
-    std::fwrite(machine.console.redirectedBytes.data(), 1, machine.console.redirectedBytes.size(), stdout);
-    return code;
+// Machine files that do not load are the user's input errors: name the field, exit 2.
+bool Load(sim::Machine& machine, const char* path) {
+    try {
+        if (path == nullptr)
+            sim::LoadMachineText(machine, velta::lab::kBuiltinMachine, ".");
+        else
+            sim::LoadMachineFile(machine, path);
+        return true;
+    } catch (const sim::MachineFileError& e) {
+        std::fprintf(stderr, "veltamoor-lab: machine file %s: %s\n", path == nullptr ? "(built-in)" : path, e.what());
+        return false;
+    }
 }
 
-std::u16string Quote(const char* arg) {
+std::u16string Quote(const std::string& arg) {
     std::u16string a = sim::ToU16(arg);
     if (!a.empty() && a.find_first_of(u" \t\"") == std::u16string::npos) return a;
     std::u16string q = u"\"";
@@ -41,13 +61,64 @@ std::u16string Quote(const char* arg) {
     return q + u"\"";
 }
 
+// Runs the desktop program's entry with these arguments and copies its output to ours.
+int RunDesktop(sim::Machine& machine, const std::vector<std::string>& args, bool console) {
+    sim::UseMachine use(machine);
+    machine.console = sim::Console{};
+    machine.console.stdoutKind = console ? sim::StdOutKind::None : sim::StdOutKind::Pipe;
+    machine.commandLine = u"Veltamoor.exe";
+    for (const auto& a : args) machine.commandLine += u" " + Quote(a);
+    int code = velta::RunProgram(win::GetModuleHandleW(nullptr));
+    std::string out = console ? sim::ToUtf8(machine.console.consoleText) : machine.console.redirectedBytes;
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    return code;
+}
+
 int Demo() {
     sim::Machine machine;
-    std::cout << "== Veltamoor.exe --help\n";
-    int code = RunDesktop(machine, u"--help");
-    std::cout << "(exit " << code << ")\n\n== Veltamoor.exe --scan\n";
-    code = RunDesktop(machine, u"--scan");
-    std::cout << "(exit " << code << ")\n";
+    if (!Load(machine, nullptr)) return kUsageExit;
+    auto show = [&](const std::vector<std::string>& args) {
+        std::string line = "$ Veltamoor.exe";
+        for (const auto& a : args) line += " " + a;
+        std::cout << line << "\n" << std::flush;
+        int code = RunDesktop(machine, args, false);
+        std::cout << "(exit code " << code << ")\n\n" << std::flush;
+    };
+    std::cout << "veltamoor-lab: the built-in PC (lab/machines/demo.json)\n\n";
+    show({"--scan"});
+    show({"--lang", "zh", "--scan"});
+    show({"--preview", "10240"});
+    show({"--preview", "70000"});
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    const char* machinePath = nullptr;
+    bool console = false;
+    int i = 2;
+    for (; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--machine") == 0 && i + 1 < argc) {
+            machinePath = argv[++i];
+        } else if (std::strcmp(argv[i], "--console") == 0) {
+            console = true;
+        } else if (std::strcmp(argv[i], "--") == 0) {
+            ++i;
+            break;
+        } else {
+            break;
+        }
+    }
+    sim::Machine machine;
+    if (!Load(machine, machinePath)) return kUsageExit;
+    return RunDesktop(machine, std::vector<std::string>(argv + i, argv + argc), console);
+}
+
+int Check(const char* path) {
+    sim::Machine machine;
+    if (!Load(machine, path)) return kUsageExit;
+    std::printf("%s: %zu disk(s), %zu volume(s)\n", path, machine.storage.Disks().size(),
+                machine.storage.Volumes().size());
     return 0;
 }
 
@@ -55,12 +126,9 @@ int Demo() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
-    if (std::strcmp(argv[1], "demo") == 0 && argc == 2) return Demo();
-    if (std::strcmp(argv[1], "run") == 0) {
-        std::u16string args;
-        for (int i = 2; i < argc; ++i) args += (i > 2 ? u" " : u"") + Quote(argv[i]);
-        sim::Machine machine;
-        return RunDesktop(machine, args);
-    }
+    std::string command = argv[1];
+    if (command == "demo" && argc == 2) return Demo();
+    if (command == "run") return Run(argc, argv);
+    if (command == "check" && argc == 3) return Check(argv[2]);
     return Usage();
 }
