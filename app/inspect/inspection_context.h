@@ -24,6 +24,9 @@ struct InspectionContext {
     std::uint64_t extentStart = 0;
     std::uint64_t extentLength = 0;
 
+    // The geometry's DiskSize; kept as diskSize once the partition style is accepted.
+    std::uint64_t geometryDiskSize = 0;
+
     std::vector<std::uint8_t> deviceDescriptor;  // only the bytes Windows returned
     std::vector<std::uint8_t> driveLayout;       // only the bytes Windows returned
 

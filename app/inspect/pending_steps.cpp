@@ -9,11 +9,6 @@ namespace {
 [[noreturn]] void NotBuilt(const char16_t* label) { throw Error{label, win::ERROR_NOT_SUPPORTED}; }
 }  // namespace
 
-bool ProbeWindowsVolume(InspectionContext&) { NotBuilt(u"GetSystemWindowsDirectory"); }
-void ProbeDisk(InspectionContext&) { NotBuilt(u"Open physical disk"); }
-void ReadPartitionTable(InspectionContext&) { NotBuilt(u"IOCTL_DISK_GET_DRIVE_LAYOUT_EX"); }
-void ReadWindowsVolumeFacts(InspectionContext&) { NotBuilt(u"GetVolumeInformation"); }
-void HashLayoutIdentity(InspectionContext&) { NotBuilt(u"BCryptOpenAlgorithmProvider"); }
 void AnalyseRightSide(InspectionContext&) { NotBuilt(u"Resize analysis"); }
 
 }  // namespace velta

@@ -8,7 +8,7 @@
 #include "platform/win/storage_constants.h"
 #include "sim/machine.h"
 #include "sim/partition_table.h"
-#include "tests/sim_storage/tools.h"
+#include "tests/sim_storage/host_tools.h"
 
 namespace sim {
 namespace {
