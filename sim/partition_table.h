@@ -102,7 +102,7 @@ struct MbrPartitionSpec {
     bool active = false;
     // Logical partitions: where its EBR goes; by default 1 MiB before the partition, or
     // right after the previous logical partition (or at the container's start) if closer.
-    std::optional<std::uint64_t> ebrOffset;
+    std::optional<std::uint64_t> ebrOffset = std::nullopt;
 };
 // The MBR's four slots hold `primaries` in order (at most four; an extended type is the
 // container); `logicals` are chained through EBRs inside the container, in list order.
