@@ -11,7 +11,7 @@
 //   auto& d = m.storage.AddDisk(0, 256 * GiB);             // 512-byte sectors
 //   sim::WriteGpt(d.bytes, d.logicalSectorSize, diskId, {...});   // or WriteMbr, or
 //   m.storage.AddDiskFromImage(1, "disk.img", 512);        // an sgdisk/sfdisk image
-//   m.storage.AddVolumeOnPartition(0, 3, {.mountPoints = {u"C:\\"}, .usedBytes = ...});
+//   m.storage.AddVolumeOnPartition(0, 3, volume);            // mount points, used bytes...
 //
 // Test hooks on Disk and Volume replace a device's reply with crafted bytes, for layouts
 // that Windows would never report but the programs must still refuse.
