@@ -18,6 +18,7 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 
 // Resize's own return values.
 constexpr std::uint32_t kResizeFailed = 4;
+constexpr std::uint32_t kResizeInvalidParameter = 5;
 constexpr std::uint32_t kResizeSizeNotSupported = 4097;
 // GetConversionStatus with a precision factor outside 0..4.
 constexpr std::uint32_t kInvalidArgument = 0x80070057u;
@@ -65,31 +66,28 @@ std::u16string Decimal(std::uint64_t n) {
     return std::u16string(s.begin(), s.end());
 }
 
-bool IsVolumeGuidPath(std::u16string_view p) {
-    return p.size() > 11 && EqualsNoCase(p.substr(0, 11), u"\\\\?\\Volume{");
-}
-
 // ---- Win32_EncryptableVolume
 
 std::vector<WmiInstance> EncryptableVolumes(Machine& machine) {
     std::vector<WmiInstance> out;
-    for (const auto& p : CollectStorageFacts(machine).partitions) {
-        for (const auto& path : p.accessPaths) {
-            if (!IsVolumeGuidPath(path)) continue;
-            const BitLockerState& state = machine.wmi.BitLockerOf(path);
-            if (!state.present) continue;
-            WmiInstance v;
-            v.className = u"Win32_EncryptableVolume";
-            v.path = ObjectPath(kEncryption, v.className, u"DeviceID", path);
-            v.Set(u"DeviceID", path);
-            v.Set(u"PersistentVolumeID", WmiValue());
-            std::u16string letter;
-            if (p.driveLetter != 0) letter = std::u16string(1, p.driveLetter) + u":";
-            v.Set(u"DriveLetter", letter.empty() ? WmiValue() : WmiValue(letter));
-            v.Set(u"ProtectionStatus", CimUint32(state.protectionStatus));
-            v.Set(u"VolumeType", CimUint32(p.isBoot ? 0 : 1));
-            out.push_back(std::move(v));
-        }
+    const std::u16string& dir = machine.windowsDirectory;
+    const Volume* windows =
+        dir.size() >= 2 && dir[1] == u':' ? machine.storage.FindVolumeByMountPoint(dir.substr(0, 2) + u"\\") : nullptr;
+    for (const Volume& volume : machine.storage.Volumes()) {
+        std::u16string path = volume.GuidPath();
+        const BitLockerState& state = machine.wmi.BitLockerOf(path);
+        if (!state.present) continue;
+        WmiInstance v;
+        v.className = u"Win32_EncryptableVolume";
+        v.path = ObjectPath(kEncryption, v.className, u"DeviceID", path);
+        v.Set(u"DeviceID", path);
+        std::u16string letter;
+        for (const auto& mount : volume.mountPoints)
+            if (mount.size() == 3 && mount[1] == u':') letter = mount.substr(0, 2);
+        v.Set(u"DriveLetter", letter.empty() ? WmiValue() : WmiValue(letter));
+        v.Set(u"ProtectionStatus", CimUint32(state.protectionStatus));
+        v.Set(u"VolumeType", CimUint32(&volume == windows ? 0 : 1));
+        out.push_back(std::move(v));
     }
     return out;
 }
@@ -145,12 +143,12 @@ std::vector<WmiInstance> Disks(Machine& machine) {
         i.path = ObjectPath(kStorage, i.className, u"ObjectId", id);
         i.Set(u"ObjectId", id);
         i.Set(u"Number", CimUint32(d.number));
-        i.Set(u"PartitionStyle", CimUint16(d.gpt ? 2 : 1));
+        i.Set(u"PartitionStyle", CimUint16(static_cast<std::uint16_t>(d.partitionStyle)));
         i.Set(u"Size", CimUint64(d.size));
         i.Set(u"IsOffline", d.offline);
         i.Set(u"IsReadOnly", d.readOnly);
-        i.Set(u"Guid", d.gpt ? WmiValue(d.guid) : WmiValue());
-        i.Set(u"Signature", d.gpt ? WmiValue() : CimUint32(d.signature));
+        i.Set(u"Guid", d.partitionStyle == 2 ? WmiValue(d.guid) : WmiValue());
+        i.Set(u"Signature", d.partitionStyle == 1 ? CimUint32(d.signature) : WmiValue());
         out.push_back(std::move(i));
     }
     return out;
@@ -189,6 +187,16 @@ const WmiPartitionFacts* FindPartitionFacts(const StorageFacts& facts, const Wmi
     return nullptr;
 }
 
+// Resize's ReturnValue for the storage's Win32 result.
+std::uint32_t ResizeResult(std::uint32_t error) {
+    switch (error) {
+        case 0: return 0;
+        case 87: return kResizeInvalidParameter;   // ERROR_INVALID_PARAMETER
+        case 112: return kResizeSizeNotSupported;  // ERROR_DISK_FULL
+        default: return kResizeFailed;
+    }
+}
+
 struct Limits {
     std::uint32_t returnValue = 0;
     std::uint64_t sizeMin = 0;
@@ -197,9 +205,10 @@ struct Limits {
 
 Limits SupportedSizeOf(Machine& machine, const WmiPartitionFacts& p) {
     Limits l;
-    std::uint64_t used = (p.usedBytes + kMiB - 1) / kMiB * kMiB;
-    l.sizeMin = std::min(p.size, std::max(used, kMiB));
-    l.sizeMax = p.size + p.spaceAfter;
+    // A file system can shrink to its used bytes and a little room; anything else only grows.
+    std::uint64_t used = (p.usedBytes + kMiB - 1) / kMiB * kMiB + kMiB;
+    l.sizeMin = p.hasFileSystem ? std::min(p.size, used) : p.size;
+    l.sizeMax = std::max(p.size, p.limit - p.offset);
     auto it = machine.wmi.supportedSize.find({p.diskNumber, p.number});
     if (it != machine.wmi.supportedSize.end()) {
         l.returnValue = it->second.returnValue;
@@ -242,7 +251,7 @@ WmiCallResult InvokePartition(Machine& machine, const WmiInstance& target, const
     } else if (limits.returnValue != 0 || *newSize < limits.sizeMin || *newSize > limits.sizeMax) {
         result = kResizeSizeNotSupported;
     } else if (*newSize != p->size) {
-        result = ApplyPartitionResize(machine, p->diskNumber, p->number, *newSize) == 0 ? 0 : kResizeFailed;
+        result = ResizeResult(ApplyPartitionResize(machine, p->diskNumber, p->number, *newSize));
     }
     r.out.Set(u"ReturnValue", CimUint32(result));
     r.out.Set(u"ExtendedStatus", WmiValue());

@@ -34,30 +34,6 @@ struct SupportedSizeLimit {
     std::uint32_t returnValue = 0;
 };
 
-// A disk and a partition as the storage provider reports them. Until the simulated disks
-// are derived, tests describe them here.
-struct WmiDiskFacts {
-    std::uint32_t number = 0;
-    bool gpt = true;
-    std::uint64_t size = 0;
-    std::u16string guid;          // GPT: "{...}"
-    std::uint32_t signature = 0;  // MBR
-    bool offline = false;
-    bool readOnly = false;
-};
-
-struct WmiPartitionFacts {
-    std::uint32_t diskNumber = 0;
-    std::uint32_t number = 0;
-    std::uint64_t offset = 0;
-    std::uint64_t size = 0;
-    std::vector<std::u16string> accessPaths;  // drive roots and the volume GUID path
-    bool isBoot = false;
-    char16_t driveLetter = 0;
-    std::uint64_t usedBytes = 0;   // of its file system: bounds the smallest supported size
-    std::uint64_t spaceAfter = 0;  // free bytes after it: bounds the largest supported size
-};
-
 struct WmiState {
     bool encryptionNamespace = true;  // false: ROOT\CIMV2\Security\MicrosoftVolumeEncryption is missing
     bool storageNamespace = true;     // false: ROOT\Microsoft\Windows\Storage is missing
@@ -68,9 +44,6 @@ struct WmiState {
     std::map<std::pair<std::uint32_t, std::uint32_t>, SupportedSizeLimit> supportedSize;
     // ReturnValue of MSFT_Partition.Resize when set; the partition is then left unchanged.
     std::optional<std::uint32_t> resizeReturnValue;
-
-    std::vector<WmiDiskFacts> disks;
-    std::vector<WmiPartitionFacts> partitions;
 
     // Applied to every instance of the named class after the provider builds it.
     std::map<std::u16string, std::function<void(WmiInstance&)>> adjust;

@@ -1,15 +1,38 @@
-// Where the storage provider gets its disks, partitions and volumes from, and how it changes
-// a partition's size.
+// What the storage and encryption providers see of the simulated disks and volumes, and how
+// the storage provider changes a partition's size.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
-
-#include "sim/wmi_state.h"
 
 namespace sim {
 
 class Machine;
+
+struct WmiDiskFacts {
+    std::uint32_t number = 0;
+    std::uint32_t partitionStyle = 0;  // MSFT_Disk: 0 unknown (RAW), 1 MBR, 2 GPT
+    std::uint64_t size = 0;
+    std::u16string guid;               // GPT: registry form
+    std::uint32_t signature = 0;       // MBR
+    bool offline = false;
+    bool readOnly = false;
+};
+
+struct WmiPartitionFacts {
+    std::uint32_t diskNumber = 0;
+    std::uint32_t number = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    std::vector<std::u16string> accessPaths;  // the volume's mount points, then its GUID path
+    std::u16string volumePath;                // empty when no volume lies on it
+    bool isBoot = false;                      // holds the Windows directory's volume
+    char16_t driveLetter = 0;
+    bool hasFileSystem = false;
+    std::uint64_t usedBytes = 0;  // of its file system
+    std::uint64_t limit = 0;      // the offset its end may grow to: the next partition, EBR or usable end
+};
 
 struct StorageFacts {
     std::vector<WmiDiskFacts> disks;

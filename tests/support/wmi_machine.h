@@ -1,5 +1,5 @@
-// A simulated PC for the storage management queries: one GPT disk with the Windows
-// partition (C:) and a data partition (D:) after it, as the storage provider reports them.
+// A simulated PC for the storage management queries: one GPT disk with an EFI partition,
+// the Windows partition (C:) and an NTFS data partition (D:) after it, then free space.
 #pragma once
 
 #include <functional>
@@ -11,6 +11,8 @@
 #include "app/inspect/layout_model.h"
 #include "app/wmi/partition_identity.h"
 #include "sim/machine.h"
+#include "sim/partition_table.h"
+#include "sim/storage.h"
 #include "sim/text.h"
 
 namespace velta::testing {
@@ -58,38 +60,44 @@ struct WmiMachine {
     static constexpr std::uint64_t kDiskSize = 256 * kGiB;
     static constexpr std::uint64_t kWindowsStart = 101 * kMiB;
     static constexpr std::uint64_t kWindowsLength = 100 * kGiB;
+    static constexpr std::uint64_t kWindowsUsed = 60 * kGiB;
     static constexpr std::uint64_t kDataStart = kWindowsStart + kWindowsLength;
     static constexpr std::uint64_t kDataLength = 120 * kGiB;
     static constexpr std::uint64_t kDataUsed = 20 * kGiB;
+    static constexpr std::uint32_t kWindowsNumber = 2;
+    static constexpr std::uint32_t kDataNumber = 3;
 
     WmiMachine() {
-        m.wmi.disks.push_back({0, true, kDiskSize, kDiskGuid, 0, false, false});
-        sim::WmiPartitionFacts windows;
-        windows.diskNumber = 0;
-        windows.number = 3;
-        windows.offset = kWindowsStart;
-        windows.size = kWindowsLength;
-        windows.accessPaths = {u"C:\\", kWindowsVolume};
-        windows.isBoot = true;
-        windows.driveLetter = u'C';
-        windows.usedBytes = 60 * kGiB;
-        m.wmi.partitions.push_back(windows);
-        sim::WmiPartitionFacts data;
-        data.diskNumber = 0;
-        data.number = 4;
-        data.offset = kDataStart;
-        data.size = kDataLength;
-        data.accessPaths = {u"D:\\", kDataVolume};
-        data.driveLetter = u'D';
-        data.usedBytes = kDataUsed;
-        data.spaceAfter = kDiskSize - kDataStart - kDataLength - kMiB;
-        m.wmi.partitions.push_back(data);
+        sim::Disk& d = m.storage.AddDisk(0, kDiskSize);
+        sim::WriteGpt(d.bytes, 512, sim::GuidFromText("8E3B5A21-4C7D-4F9E-A1B2-C3D4E5F60718"),
+                      {{kMiB, 100 * kMiB, sim::gpt_type::EfiSystem, sim::GuidFromText("11111111-2222-3333-4444-555555555555"), 0, u"EFI"},
+                       {kWindowsStart, kWindowsLength, sim::gpt_type::BasicData,
+                        sim::GuidFromText("21111111-2222-3333-4444-555555555555"), 0, u"Windows"},
+                       {kDataStart, kDataLength, sim::gpt_type::BasicData,
+                        sim::GuidFromText("31111111-2222-3333-4444-555555555555"), 0, u"Data"}});
+        sim::WriteNtfsBootSector(d.bytes, kWindowsStart, kWindowsLength, 512, 4096);
+        sim::WriteNtfsBootSector(d.bytes, kDataStart, kDataLength, 512, 4096);
+        AddVolume(kWindowsNumber, "6f1d2b8a-1c3e-4d5f-9a0b-1c2d3e4f5a6b", u"C:\\", kWindowsUsed);
+        AddVolume(kDataNumber, "0a9b8c7d-6e5f-4a3b-8c1d-2e3f4a5b6c7d", u"D:\\", kDataUsed);
+    }
+
+    void AddVolume(std::uint32_t partition, const char* guid, const char16_t* mount, std::uint64_t used) {
+        sim::Volume v;
+        v.guid = sim::GuidFromText(guid);
+        v.mountPoints = {mount};
+        v.usedBytes = used;
+        m.storage.AddVolumeOnPartition(0, partition, std::move(v));
+    }
+
+    // Makes the provider deliver `value` as the property of every instance of the class.
+    void Deliver(const char16_t* cls, std::u16string name, sim::WmiValue value) {
+        m.wmi.adjust[cls] = [name, value](sim::WmiInstance& i) { i.Set(name, value); };
     }
 
     static PartitionIdentity Windows() {
         PartitionIdentity id;
         id.diskNumber = 0;
-        id.partitionNumber = 3;
+        id.partitionNumber = kWindowsNumber;
         id.start = kWindowsStart;
         id.length = kWindowsLength;
         id.diskSize = kDiskSize;
@@ -102,7 +110,7 @@ struct WmiMachine {
 
     static PartitionIdentity Data() {
         PartitionIdentity id = Windows();
-        id.partitionNumber = 4;
+        id.partitionNumber = kDataNumber;
         id.start = kDataStart;
         id.length = kDataLength;
         id.expectBoot = false;

@@ -71,7 +71,7 @@ TEST_F(BitLocker, DeviceIdWithoutTrailingBackslashIsFound) {
 }
 
 TEST_F(BitLocker, TwoMatchingInstancesRaise) {
-    m.wmi.partitions[0].accessPaths.push_back(kDataVolume);
+    Deliver(u"Win32_EncryptableVolume", u"DeviceID", kDataVolume);
     EXPECT_WMI_ERROR(Raised([&] { Check(); }), "Win32_EncryptableVolume", 0x80041008);
 }
 

@@ -51,8 +51,8 @@ TEST_F(Identity, Table) {
          },
          "MSFT_Disk identity or state"},
         {"other disk size", false, [](Identity&, PartitionIdentity& id) { id.diskSize -= 512; }, "MSFT_Disk identity or state"},
-        {"disk offline", false, [](Identity& t, PartitionIdentity&) { t.m.wmi.disks[0].offline = true; }, "MSFT_Disk identity or state"},
-        {"disk read-only", false, [](Identity& t, PartitionIdentity&) { t.m.wmi.disks[0].readOnly = true; }, "MSFT_Disk identity or state"},
+        {"disk offline", false, [](Identity& t, PartitionIdentity&) { t.m.storage.FindDisk(0)->offline = true; }, "MSFT_Disk identity or state"},
+        {"disk read-only", false, [](Identity& t, PartitionIdentity&) { t.m.storage.FindDisk(0)->readOnly = true; }, "MSFT_Disk identity or state"},
         {"IsOffline not a boolean", false, [](Identity& t, PartitionIdentity&) { SetDisk(t, u"IsOffline", std::int32_t{0}); }, "IsOffline"},
         {"GPT GUID in lowercase passes", false,
          [](Identity& t, PartitionIdentity&) { SetDisk(t, u"Guid", u"{8e3b5a21-4c7d-4f9e-a1b2-c3d4e5f60718}"); }, nullptr},
@@ -88,10 +88,10 @@ TEST_F(Identity, Table) {
          [](Identity& t, PartitionIdentity&) { t.m.faults.Fail("SafeArrayGetUBound", 1, 0x8002000B); }, "AccessPaths", 0x8002000B},
         {"element unreadable", false,
          [](Identity& t, PartitionIdentity&) { t.m.faults.Fail("SafeArrayGetElement", 2, 0x80070057); }, "AccessPaths", 0x80070057},
-        {"candidate reported as boot partition", false,
-         [](Identity& t, PartitionIdentity&) { t.m.wmi.partitions[1].isBoot = true; }, "MSFT_Partition identity changed"},
+        {"candidate holds the Windows directory", false,
+         [](Identity& t, PartitionIdentity&) { t.m.windowsDirectory = u"D:\\Windows"; }, "MSFT_Partition identity changed"},
         {"Windows partition not boot", true,
-         [](Identity& t, PartitionIdentity&) { t.m.wmi.partitions[0].isBoot = false; }, "MSFT_Partition identity changed"},
+         [](Identity& t, PartitionIdentity&) { SetPartition(t, u"IsBoot", false); }, "MSFT_Partition identity changed"},
         {"IsBoot not a boolean", false, [](Identity& t, PartitionIdentity&) { SetPartition(t, u"IsBoot", u"False"); }, "IsBoot"},
         {"drive letter as text", true, [](Identity& t, PartitionIdentity&) { SetPartition(t, u"DriveLetter", u"C"); }, nullptr},
         {"drive letter as 16-bit number", true,
@@ -100,7 +100,10 @@ TEST_F(Identity, Table) {
          [](Identity& t, PartitionIdentity&) { SetPartition(t, u"DriveLetter", u"c"); }, "System drive letter changed"},
         {"drive letter of two characters", true,
          [](Identity& t, PartitionIdentity&) { SetPartition(t, u"DriveLetter", u"C:"); }, "System drive letter changed"},
-        {"drive letter moved", true, [](Identity& t, PartitionIdentity&) { t.m.wmi.partitions[0].driveLetter = u'E'; },
+        {"drive letter moved", true, [](Identity& t, PartitionIdentity&) {
+             t.m.storage.FindVolume(kWindowsVolume)->mountPoints = {u"E:\\"};
+             t.m.windowsDirectory = u"E:\\Windows";
+         },
          "System drive letter changed"},
         {"drive letter of an unexpected type", true,
          [](Identity& t, PartitionIdentity&) { SetPartition(t, u"DriveLetter", true); }, "DriveLetter"},
@@ -113,14 +116,14 @@ TEST_F(Identity, Table) {
         {"drive letter never read for the candidate", false,
          [](Identity& t, PartitionIdentity&) { t.m.faults.FailAlways("IWbemClassObject::Get(DriveLetter)", 0x80041001); }, nullptr},
     };
-    const auto disks = m.wmi.disks;
-    const auto partitions = m.wmi.partitions;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         m.wmi.adjust.clear();
         m.faults.Clear();
-        m.wmi.disks = disks;
-        m.wmi.partitions = partitions;
+        m.storage.FindDisk(0)->offline = false;
+        m.storage.FindDisk(0)->readOnly = false;
+        m.windowsDirectory = u"C:\\Windows";
+        m.storage.FindVolume(kWindowsVolume)->mountPoints = {u"C:\\"};
         PartitionIdentity id = c.windows ? Windows() : Data();
         if (c.tweak) c.tweak(*this, id);
         auto err = Raised([&] { Verify(id); });
@@ -134,15 +137,25 @@ TEST_F(Identity, Table) {
 }
 
 TEST_F(Identity, MbrDiskChecksTheSignature) {
-    m.wmi.disks[0] = {0, false, kDiskSize, u"", 0xA1B2C3D4, false, false};
-    PartitionIdentity id = Data();
-    id.diskGuidText.clear();
+    sim::Disk& d = m.storage.AddDisk(1, 64 * kGiB);
+    sim::WriteMbr(d.bytes, 512, 0xA1B2C3D4, {{kMiB, 10 * kGiB, 0x07, false, std::nullopt}}, {});
+    sim::Volume v;
+    v.guid = sim::GuidFromText("44444444-5555-6666-7777-888888888888");
+    m.storage.AddVolumeOnPartition(1, 1, std::move(v));
+    PartitionIdentity id;
+    id.diskNumber = 1;
+    id.partitionNumber = 1;
     id.mbrSignature = 0xA1B2C3D4;
+    id.start = kMiB;
+    id.length = 10 * kGiB;
+    id.diskSize = 64 * kGiB;
+    id.volumePath = u"\\\\?\\Volume{44444444-5555-6666-7777-888888888888}\\";
     EXPECT_FALSE(Raised([&] { Verify(id); }).has_value());
     id.mbrSignature = 0xA1B2C3D5;
     EXPECT_WMI_ERROR(Raised([&] { Verify(id); }), "MBR signature changed", 0x80041008);
-    // A GPT identity against this MBR disk fails on the style.
-    EXPECT_WMI_ERROR(Raised([&] { Verify(Data()); }), "MSFT_Disk identity or state", 0x80041008);
+    // The same partition expected on a GPT disk fails on the style.
+    id.diskGuidText = kDiskGuid;
+    EXPECT_WMI_ERROR(Raised([&] { Verify(id); }), "MSFT_Disk identity or state", 0x80041008);
 }
 
 }  // namespace

@@ -221,12 +221,12 @@ TEST_F(WmiLayer, QueryFormsTheServiceParses) {
         const char16_t* query;
         std::uint64_t partition;  // 0: none
     } cases[] = {
-        {u"SELECT * FROM MSFT_Partition WHERE DiskNumber = 0 AND PartitionNumber = 4", 4},
-        {u"select * from msft_partition where disknumber = 0 and partitionnumber = 3", 3},
-        {u"SELECT * FROM MSFT_Partition WHERE PartitionNumber = 9 OR PartitionNumber = 3", 3},
-        {u"SELECT * FROM MSFT_Partition WHERE (PartitionNumber = 3 OR PartitionNumber = 4) AND Offset = 105906176", 3},
-        {u"SELECT * FROM MSFT_Partition WHERE DiskNumber = 1 AND PartitionNumber = 3", 0},
-        {u"SELECT * FROM MSFT_Partition WHERE ObjectId = '{1}\\\\\\\\VELTAMOOR-SIM\\\\Disk0\\\\Partition4'", 4},
+        {u"SELECT * FROM MSFT_Partition WHERE DiskNumber = 0 AND PartitionNumber = 3", 3},
+        {u"select * from msft_partition where disknumber = 0 and partitionnumber = 2", 2},
+        {u"SELECT * FROM MSFT_Partition WHERE PartitionNumber = 9 OR PartitionNumber = 2", 2},
+        {u"SELECT * FROM MSFT_Partition WHERE (PartitionNumber = 2 OR PartitionNumber = 3) AND Offset = 105906176", 2},
+        {u"SELECT * FROM MSFT_Partition WHERE DiskNumber = 1 AND PartitionNumber = 2", 0},
+        {u"SELECT * FROM MSFT_Partition WHERE ObjectId = '{1}\\\\\\\\VELTAMOOR-SIM\\\\Disk0\\\\Partition3'", 3},
     };
     for (const auto& q : cases) {
         SCOPED_TRACE(Utf8(q.query));
@@ -245,7 +245,9 @@ TEST_F(WmiLayer, QueryFormsTheServiceParses) {
 
 TEST_F(WmiLayer, QuotedVolumePathWithQuoteIsFound) {
     const std::u16string odd = u"\\\\?\\Volume{it's}\\";
-    m.wmi.partitions[1].accessPaths.push_back(odd);
+    m.wmi.adjust[u"Win32_EncryptableVolume"] = [&](sim::WmiInstance& i) {
+        if (*i.Find(u"DeviceID")->AsText() == kDataVolume) i.Set(u"DeviceID", odd);
+    };
     ComScope com;
     WmiConnection c = ConnectNamespace(kEncryptionNamespace);
     std::u16string query = u"SELECT * FROM Win32_EncryptableVolume WHERE DeviceID = '" + QuoteWql(odd) + u"'";
