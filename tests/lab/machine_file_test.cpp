@@ -176,7 +176,7 @@ TEST(MachineFile, TheLabNamesTheFieldAndExitsTwo) {
 }
 
 TEST(MachineFile, EveryShippedExampleLoads) {
-    for (const char* name : {"demo.json"}) {
+    for (const char* name : {"demo.json", "gpt-unallocated.json"}) {
         Machine m;
         EXPECT_NO_THROW(LoadMachineFile(m, std::string(VELTA_SOURCE_DIR) + "/lab/machines/" + name)) << name;
     }
