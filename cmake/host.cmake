@@ -30,8 +30,16 @@ if(VELTA_LAB_SOURCES)
 endif()
 
 # Every folder under tests/ with .cpp files becomes one GoogleTest program named after it.
-# tests/support holds shared test helpers and is linked into each of them.
+# tests/support holds shared test helpers, built once and linked into each of them.
 velta_sources(VELTA_TEST_SUPPORT_SOURCES tests/support)
+add_library(velta_test_support STATIC ${VELTA_TEST_SUPPORT_SOURCES})
+target_compile_options(velta_test_support PRIVATE ${VELTA_WARNINGS})
+target_compile_definitions(velta_test_support PUBLIC
+  VELTA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  VELTA_WINDOWS_BUILD_DIR="${CMAKE_SOURCE_DIR}/build/windows"
+  VELTA_HOST_BUILD_DIR="${CMAKE_BINARY_DIR}")
+target_link_libraries(velta_test_support PUBLIC velta_host GTest::gtest)
+
 file(GLOB test_dirs LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
 foreach(dir IN LISTS test_dirs)
   get_filename_component(name ${dir} NAME)
@@ -42,12 +50,8 @@ foreach(dir IN LISTS test_dirs)
   if(NOT test_sources)
     continue()
   endif()
-  add_executable(test_${name} ${test_sources} ${VELTA_TEST_SUPPORT_SOURCES})
+  add_executable(test_${name} ${test_sources})
   target_compile_options(test_${name} PRIVATE ${VELTA_WARNINGS})
-  target_compile_definitions(test_${name} PRIVATE
-    VELTA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    VELTA_WINDOWS_BUILD_DIR="${CMAKE_SOURCE_DIR}/build/windows"
-    VELTA_HOST_BUILD_DIR="${CMAKE_BINARY_DIR}")
-  target_link_libraries(test_${name} PRIVATE velta_host GTest::gtest GTest::gtest_main)
+  target_link_libraries(test_${name} PRIVATE velta_test_support GTest::gtest_main)
   gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${name})
 endforeach()
