@@ -1,6 +1,7 @@
 // Machine files: what a well-formed file builds, and the field named for every bad one.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -176,10 +177,15 @@ TEST(MachineFile, TheLabNamesTheFieldAndExitsTwo) {
 }
 
 TEST(MachineFile, EveryShippedExampleLoads) {
-    for (const char* name : {"demo.json", "gpt-unallocated.json"}) {
+    int examples = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VELTA_SOURCE_DIR) + "/lab/machines")) {
+        if (entry.path().extension() != ".json") continue;
+        ++examples;
         Machine m;
-        EXPECT_NO_THROW(LoadMachineFile(m, std::string(VELTA_SOURCE_DIR) + "/lab/machines/" + name)) << name;
+        EXPECT_NO_THROW(LoadMachineFile(m, entry.path().string())) << entry.path();
+        EXPECT_FALSE(m.storage.Volumes().empty()) << entry.path();
     }
+    EXPECT_GE(examples, 4);
 }
 
 }  // namespace
