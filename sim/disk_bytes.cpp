@@ -65,6 +65,16 @@ void DiskBytes::Write(std::uint64_t offset, const void* data, std::size_t count)
     }
 }
 
+void DiskBytes::Place(const DiskBytes& source, std::uint64_t offset) {
+    CheckRange(size_, offset, source.size_);
+    Zero(offset, source.size_);
+    for (const auto& [index, chunk] : source.chunks_) {
+        std::uint64_t at = index * kChunk;
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, source.size_ - at));
+        Write(offset + at, chunk.data(), n);
+    }
+}
+
 void DiskBytes::Zero(std::uint64_t offset, std::uint64_t count) {
     CheckRange(size_, offset, count);
     static const std::vector<std::uint8_t> zeros(kChunk, 0);

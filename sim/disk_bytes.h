@@ -22,6 +22,9 @@ public:
     void Read(std::uint64_t offset, void* out, std::size_t count) const;
     void Write(std::uint64_t offset, const void* data, std::size_t count);
     std::vector<std::uint8_t> Read(std::uint64_t offset, std::size_t count) const;
+    // Copies all of `source` to `offset` (holes stay holes): a partition image, made by mkntfs
+    // for example, placed inside a disk.
+    void Place(const DiskBytes& source, std::uint64_t offset);
     // Forgets a range (it reads as zero again).
     void Zero(std::uint64_t offset, std::uint64_t count);
 
