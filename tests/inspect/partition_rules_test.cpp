@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "app/inspect/inspect_layout.h"
@@ -76,6 +77,14 @@ TEST(PartitionRules, GptFailures) {
              sim::WriteGpt(Disk0(m).bytes, 512, kDiskGuid,
                            {{117 * MiB, 60 * GiB, sim::gpt_type::BasicData, PartGuid(3), 0, u""},
                             {117 * MiB, 60 * GiB, sim::gpt_type::Recovery, PartGuid(4), 0, u""}});
+         },
+         u"Ambiguous Windows partition", 13},
+        {"two entries on the Windows extent, the first numbered 0",
+         [](Machine& m) {
+             sim::WriteGpt(Disk0(m).bytes, 512, kDiskGuid,
+                           {{117 * MiB, 60 * GiB, sim::gpt_type::BasicData, PartGuid(3), 0, u""},
+                            {117 * MiB, 60 * GiB, sim::gpt_type::BasicData, PartGuid(4), 0, u""}});
+             PatchLayout(m, [](auto& b) { win::StoreU32(Entry(b, 0) + pi::PartitionNumber, 0); });
          },
          u"Ambiguous Windows partition", 13},
         {"GUID text", [](Machine& m) { m.faults.Fail("StringFromGUID2", 1, 0); }, u"GUID", 13},
@@ -284,6 +293,53 @@ TEST(PartitionRules, UnusedMbrSlotsGetNoLine) {
     probe.Run();
     EXPECT_EQ(Utf8(Lines(probe.record)), (std::vector<std::string>{"#1 1048576 10737418240 0x07"}));
     EXPECT_EQ(probe.record.snapshot.windowsPartitionNumber, 1u);
+}
+
+}  // namespace
+}  // namespace velta::testing
+
+namespace velta::testing {
+namespace {
+
+// Real tables that are well formed but not resizable end in a status, not an error.
+TEST(PartitionRules, WellFormedButUnsupportedLayoutsGiveAStatus) {
+    struct Case {
+        const char* name;
+        std::function<void(SimPc&)> build;
+        std::uint32_t windowsPartition;
+        ResizeStatus status;
+    } cases[] = {
+        {"Windows in a logical partition",
+         [](SimPc& pc) {
+             pc.MbrDisk(0, 64 * GiB, {{MiB, 10 * GiB, 0x07}, {10 * GiB + MiB, 20 * GiB, 0x0f}},
+                        {{10 * GiB + 2 * MiB, 10 * GiB, 0x07}});
+         },
+         2, ResizeStatus::InvalidLayout},
+        {"LDM data on GPT",
+         [](SimPc& pc) {
+             pc.GptDisk(0, 64 * GiB,
+                        {{MiB, 10 * GiB, sim::gpt_type::BasicData, PartGuid(1), 0, u""},
+                         {40 * GiB, GiB, sim::gpt_type::LdmData, PartGuid(2), 0, u""}});
+         },
+         1, ResizeStatus::UnsupportedExtents},
+        {"MBR dynamic partition",
+         [](SimPc& pc) { pc.MbrDisk(0, 64 * GiB, {{MiB, 10 * GiB, 0x07}, {30 * GiB, GiB, 0x42}}); }, 1,
+         ResizeStatus::UnsupportedExtents},
+        {"MBR partition reaching past 2 TiB",
+         [](SimPc& pc) { pc.MbrDisk(0, 3072 * GiB, {{MiB, 10 * GiB, 0x07}, {1536 * GiB, 1024 * GiB, 0x07}}); }, 1,
+         ResizeStatus::InvalidLayout},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimPc pc;
+        c.build(pc);
+        pc.NtfsVolume(0, c.windowsPartition, {u"C:\\"}, GiB, 1);
+        LayoutInspection r = InspectLayout(false);
+        EXPECT_EQ(r.snapshot.windowsPartitionNumber, c.windowsPartition);
+        EXPECT_EQ(r.snapshot.status, c.status);
+        EXPECT_EQ(r.snapshot.planKind, PlanKind::None);
+        EXPECT_EQ(r.snapshot.fingerprint.size(), 64u);
+    }
 }
 
 }  // namespace
