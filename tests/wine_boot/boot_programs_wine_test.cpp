@@ -123,6 +123,8 @@ protected:
         Wine({"reg", "add", kKey, "/v", "BootExecute", "/t", type, "/d", data, "/f"});
     }
 
+    // `reg query` of this Wine shows a REG_QWORD as "(null)" and joins list elements with
+    // "\0"; the exported file has the bytes.
     Values Export() {
         const std::string path = Scratch("export.reg");
         unlink(path.c_str());

@@ -9,11 +9,11 @@ namespace velta::testing {
 namespace {
 
 std::u16string DecodeUtf16(const std::vector<std::uint8_t>& file) {
-    std::size_t i = 0;
-    if (file.size() >= 2 && file[0] == 0xFF && file[1] == 0xFE) i = 2;
-    else throw std::runtime_error("exported .reg file is not UTF-16");
+    if (file.size() < 2 || file[0] != 0xFF || file[1] != 0xFE)
+        throw std::runtime_error("exported .reg file is not UTF-16");
     std::u16string out;
-    for (; i + 1 < file.size(); i += 2) out.push_back(static_cast<char16_t>(file[i] | (file[i + 1] << 8)));
+    for (std::size_t i = 2; i + 1 < file.size(); i += 2)
+        out.push_back(static_cast<char16_t>(file[i] | (file[i + 1] << 8)));
     return out;
 }
 
