@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "tests/support/example_report.h"
 #include "tests/support/process.h"
 
 namespace velta::testing {
@@ -15,24 +16,11 @@ ProcessResult Lab(const std::string& machine, const std::vector<std::string>& ar
     return RunProcess(argv);
 }
 
-const std::string kExampleReport =
-    "Veltamoor\n"
-    "Disk  0 MBR | Logical/physical sector  512/4096 B\n"
-    "Partition # / start byte / length / type\n"
-    "#1 1048576 104857600 0x07\n"
-    "#2 105906176 85899345920 0x07\n"
-    "#3 86005252096 107374182400 0x07\n"
-    "C: Current  80 GB | Used  44.2 GB\n"
-    "Adjacent partition  #3 @ 86005252096\n"
-    "Unallocated space on right  0 GB\n"
-    "Adjacent candidate  D: | Free  60.5 GB | Shrinkable  59.5 GB\n"
-    "Maximum increase  59.5 GB\n"
-    "This layout requires restarting to resize.\n";
 
 TEST(LabReport, ReproducesTheExampleScanByteForByte) {
     auto r = Lab("demo.json", {"--scan"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, kExampleReport);
+    EXPECT_EQ(r.out, kExampleReportEnglish);
 }
 
 TEST(LabReport, ChineseExampleStartsAsExpected) {
