@@ -83,14 +83,12 @@ void ReadMbr(const DiskBytes& d, const std::vector<std::uint8_t>& mbr, TableView
     t.style = TableStyle::Mbr;
     t.mbrSignature = LoadU32(mbr.data() + 440);
     std::optional<std::uint64_t> containerLba;
-    std::uint64_t containerSectors = 0;
     for (std::uint32_t i = 0; i < 4; ++i) {
         MbrSlot s = LoadSlot(mbr, i);
         LayoutEntry e = FromSlot(s, 0, ss, 0, i);
         if (IsExtendedType(s.type) && !containerLba) {
             e.container = true;
             containerLba = s.lba;
-            containerSectors = s.count;
         }
         t.entries.push_back(e);
     }
@@ -118,7 +116,6 @@ void ReadMbr(const DiskBytes& d, const std::vector<std::uint8_t>& mbr, TableView
             }
             ebr = next.value_or(0);
         }
-        (void)containerSectors;
     }
     std::uint32_t number = 0;
     for (auto& e : t.entries)

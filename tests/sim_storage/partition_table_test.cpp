@@ -195,10 +195,10 @@ TEST(Storage, ResizePartitionRewritesTheTableTheVolumeAndItsNtfs) {
     WriteGpt(d.bytes, 512, kDiskId,
              {{MiB, GiB, gpt_type::BasicData, Id(1), 0, u""}, {GiB + MiB, GiB, gpt_type::BasicData, Id(2), 0, u""}});
     WriteNtfsBootSector(d.bytes, GiB + MiB, GiB, 512, 4096);
-    Volume spec;
-    spec.mountPoints = {u"D:\\"};
-    spec.usedBytes = 300 * MiB;
-    Volume& v = m.storage.AddVolumeOnPartition(0, 2, spec);
+    Volume volume;
+    volume.mountPoints = {u"D:\\"};
+    volume.usedBytes = 300 * MiB;
+    Volume& v = m.storage.AddVolumeOnPartition(0, 2, volume);
     std::u16string path = v.GuidPath();
     EXPECT_EQ(m.storage.FileSystemBytes(v), GiB - 4096);
 
