@@ -70,12 +70,23 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::map<st
         result.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
         return result;
     }
+    // Programs that leave daemons behind (Wine starts its server and services) hand them our
+    // pipes, so the output ends when the child has exited and its pipes are drained, not
+    // when every holder has closed them.
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
+    bool exited = false;
+    int status = 0;
     char buffer[65536];
     while (open > 0) {
-        if (poll(fds, 2, -1) < 0) break;
+        int ready = poll(fds, 2, exited ? 0 : 50);
+        if (ready < 0) break;
+        if (ready == 0) {
+            if (exited) break;  // drained after the exit
+            exited = waitpid(pid, &status, WNOHANG) == pid;
+            continue;
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
             ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
@@ -88,8 +99,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::map<st
             }
         }
     }
-    int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    for (auto& f : fds)
+        if (f.fd >= 0) close(f.fd);
+    if (!exited) exited = waitpid(pid, &status, 0) == pid;
+    if (exited && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     return result;
 }
 
