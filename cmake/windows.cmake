@@ -61,3 +61,13 @@ target_compile_options(Veltamoor PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${VELTA_WARNI
 target_link_options(Veltamoor PRIVATE -municode -static -static-libgcc -static-libstdc++)
 target_link_libraries(Veltamoor PRIVATE
   ole32 oleaut32 wbemuuid bcrypt advapi32 shell32 user32 gdi32 comctl32 uxtheme kernel32)
+
+# A probe of the WMI layer over the real COM runtime; the host tests run it under Wine.
+velta_sources(VELTA_WMI_SOURCES app/wmi)
+add_executable(VeltamoorWmiProbe ${CMAKE_SOURCE_DIR}/tests/wmi_wine/probe/wmi_probe.cpp ${VELTA_WMI_SOURCES}
+  ${CMAKE_SOURCE_DIR}/platform/win/real/com.cpp ${CMAKE_SOURCE_DIR}/platform/win/real/guid.cpp)
+target_include_directories(VeltamoorWmiProbe PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(VeltamoorWmiProbe PRIVATE UNICODE _UNICODE)
+target_compile_options(VeltamoorWmiProbe PRIVATE ${VELTA_WARNINGS})
+target_link_options(VeltamoorWmiProbe PRIVATE -municode -static -static-libgcc -static-libstdc++)
+target_link_libraries(VeltamoorWmiProbe PRIVATE ole32 oleaut32)
