@@ -99,13 +99,14 @@ void SetEntryExtent(DiskBytes& d, const TableView& t, const LayoutEntry& entry, 
     table_codec::SetMbrExtent(d, t, entry, newStart, newLength);
 }
 
+// Constant-initialised, so tables built during static initialisation may use them.
 namespace gpt_type {
-const win::GUID BasicData = GuidFromText("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7");
-const win::GUID EfiSystem = GuidFromText("C12A7328-F81F-11D2-BA4B-00A0C93EC93B");
-const win::GUID MicrosoftReserved = GuidFromText("E3C9E316-0B5C-4DB8-817D-F92DF00215AE");
-const win::GUID Recovery = GuidFromText("DE94BBA4-06D1-4D40-A16A-BFD50179D6AC");
-const win::GUID LdmMetadata = GuidFromText("5808C8AA-7E8F-42E0-85D2-E1E90434CFB3");
-const win::GUID LdmData = GuidFromText("AF9B60A0-1431-4F62-BC68-3311714A69AD");
+const win::GUID BasicData = {0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
+const win::GUID EfiSystem = {0xC12A7328, 0xF81F, 0x11D2, {0xBA, 0x4B, 0x00, 0xA0, 0xC9, 0x3E, 0xC9, 0x3B}};
+const win::GUID MicrosoftReserved = {0xE3C9E316, 0x0B5C, 0x4DB8, {0x81, 0x7D, 0xF9, 0x2D, 0xF0, 0x02, 0x15, 0xAE}};
+const win::GUID Recovery = {0xDE94BBA4, 0x06D1, 0x4D40, {0xA1, 0x6A, 0xBF, 0xD5, 0x01, 0x79, 0xD6, 0xAC}};
+const win::GUID LdmMetadata = {0x5808C8AA, 0x7E8F, 0x42E0, {0x85, 0xD2, 0xE1, 0xE9, 0x04, 0x34, 0xCF, 0xB3}};
+const win::GUID LdmData = {0xAF9B60A0, 0x1431, 0x4F62, {0xBC, 0x68, 0x33, 0x11, 0x71, 0x4A, 0x69, 0xAD}};
 }  // namespace gpt_type
 
 win::GUID GuidFromText(std::string_view text) {
