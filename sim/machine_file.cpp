@@ -187,7 +187,7 @@ void LoadDisk(Machine& m, const Node& d, const std::string& baseDirectory) {
             if (d.Has("signature")) d.At("signature").Fail("only an MBR disk has a signature");
             if (d.Has("logical")) d.At("logical").Fail("only an MBR disk has logical partitions");
             win::GUID diskId = d.Has("diskGuid") ? d.At("diskGuid").Guid() : DerivedGuid(number, 0, 0xD1);
-            std::vector<GptPartitionSpec> specs;
+            std::vector<GptPartitionSpec> entries;
             if (d.Has("partitions")) {
                 std::size_t i = 0;
                 for (const Node& p : d.At("partitions").Items()) {
@@ -201,15 +201,15 @@ void LoadDisk(Machine& m, const Node& d, const std::string& baseDirectory) {
                     s.id = p.Has("guid") ? p.At("guid").Guid() : DerivedGuid(number, static_cast<std::uint32_t>(++i), 0xA1);
                     if (p.Has("attributes")) s.attributes = p.At("attributes").Unsigned();
                     if (p.Has("name")) s.name = ToU16(p.At("name").String());
-                    specs.push_back(s);
+                    entries.push_back(s);
                 }
             }
-            WriteGpt(disk->bytes, logical, diskId, specs);
+            WriteGpt(disk->bytes, logical, diskId, entries);
         } else if (style == "mbr") {
             if (d.Has("diskGuid")) d.At("diskGuid").Fail("only a GPT disk has a disk GUID");
             std::uint32_t signature = d.Has("signature") ? static_cast<std::uint32_t>(d.At("signature").Unsigned(0xFFFFFFFFu))
                                                          : 0x5EED0000u + number;
-            auto specsOf = [&](const char* key, bool allowEbr) {
+            auto entriesOf = [&](const char* key, bool allowEbr) {
                 std::vector<MbrPartitionSpec> out;
                 if (!d.Has(key)) return out;
                 for (const Node& p : d.At(key).Items()) {
@@ -229,9 +229,9 @@ void LoadDisk(Machine& m, const Node& d, const std::string& baseDirectory) {
                 }
                 return out;
             };
-            auto primaries = specsOf("partitions", false);
+            auto primaries = entriesOf("partitions", false);
             if (primaries.size() > 4) d.At("partitions").Fail("an MBR holds at most four primary entries");
-            WriteMbr(disk->bytes, logical, signature, primaries, specsOf("logical", true));
+            WriteMbr(disk->bytes, logical, signature, primaries, entriesOf("logical", true));
         } else if (style == "raw") {
             if (d.Has("partitions")) d.At("partitions").Fail("a raw disk has no partitions; set \"style\"");
         } else {
