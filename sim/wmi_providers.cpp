@@ -299,9 +299,13 @@ std::vector<WmiInstance> Instances(Machine& machine, std::u16string_view, const 
 
 WmiCallResult Invoke(Machine& machine, const WmiClassDef& cls, const WmiInstance& target,
                      const WmiMethodDef& method, const WmiInstance* in) {
-    machine.wmi.methodCalls.push_back(cls.name + u"." + method.name);
-    if (cls.name == u"Win32_EncryptableVolume") return InvokeEncryptable(machine, target, method, in);
-    return InvokePartition(machine, target, method, in);
+    const std::u16string call = cls.name + u"." + method.name;
+    machine.wmi.methodCalls.push_back(call);
+    WmiCallResult r = cls.name == u"Win32_EncryptableVolume" ? InvokeEncryptable(machine, target, method, in)
+                                                              : InvokePartition(machine, target, method, in);
+    auto hook = machine.wmi.adjustResult.find(call);
+    if (r.hr >= 0 && hook != machine.wmi.adjustResult.end() && hook->second) hook->second(r.out);
+    return r;
 }
 
 }  // namespace sim

@@ -48,6 +48,9 @@ struct WmiState {
     // Applied to every instance of the named class after the provider builds it.
     std::map<std::u16string, std::function<void(WmiInstance&)>> adjust;
 
+    // Applied to the output parameters of the named method ("Class.Method") after it ran.
+    std::map<std::u16string, std::function<void(WmiInstance&)>> adjustResult;
+
     // Every method call that reached a provider: "Class.Method".
     std::vector<std::u16string> methodCalls;
     // Every query text that the service answered.

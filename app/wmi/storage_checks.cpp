@@ -89,7 +89,10 @@ std::uint32_t ShrinkPartitionOnline(const PartitionIdentity& identity, std::uint
     size.get()->bstrVal = text.release();  // now owned by the VARIANT
     MethodInput input{u"Size", size.get()};
     ComPtr<win::IWbemClassObject> out = InvokeMethod(storage, partition.get(), u"MSFT_Partition", u"Resize", &input);
-    return static_cast<std::uint32_t>(ReadUnsigned(out.get(), u"ReturnValue"));
+    // ReturnValue is a 32-bit value; cutting a wider one down could turn a failure into 0.
+    std::uint64_t returnValue = ReadUnsigned(out.get(), u"ReturnValue");
+    if (returnValue > 0xFFFFFFFFu) RaiseWmi(u"ReturnValue", kWbemInvalidParameter);
+    return static_cast<std::uint32_t>(returnValue);
 }
 
 }  // namespace velta

@@ -105,6 +105,17 @@ TEST_F(BitLocker, MissingNamespaceRaises) {
     EXPECT_WMI_ERROR(Raised([&] { Check(); }), "ROOT\\CIMV2\\Security\\MicrosoftVolumeEncryption", 0x8004100E);
 }
 
+TEST_F(BitLocker, StatusOfAnUnexpectedTypeRaises) {
+    m.wmi.adjustResult[u"Win32_EncryptableVolume.GetProtectionStatus"] = [](sim::WmiInstance& out) {
+        out.Set(u"ProtectionStatus", true);
+    };
+    EXPECT_WMI_ERROR(Raised([&] { Check(); }), "ProtectionStatus", 0x80041008);
+    m.wmi.adjustResult[u"Win32_EncryptableVolume.GetConversionStatus"] = [](sim::WmiInstance& out) {
+        out.Set(u"ReturnValue", u"zero");
+    };
+    EXPECT_WMI_ERROR(Raised([&] { Check(); }), "ReturnValue", 0x80041008);
+}
+
 TEST_F(BitLocker, UnreadableStatusRaisesWithItsName) {
     m.faults.Fail("IWbemClassObject::Get(ConversionStatus)", 1, 0x80041002);
     EXPECT_WMI_ERROR(Raised([&] { Check(); }), "ConversionStatus", 0x80041002);

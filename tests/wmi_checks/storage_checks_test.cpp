@@ -323,6 +323,14 @@ TEST_F(StorageChecks, ShrinkReturnsResizeFailuresUnchanged) {
     EXPECT_EQ(DataLengthOnDisk(), kDataLength);
 }
 
+// A ReturnValue wider than 32 bits whose low half is 0 is not taken for success.
+TEST_F(StorageChecks, ShrinkRefusesAReturnValueWiderThan32Bits) {
+    m.wmi.resizeReturnValue = 0;
+    std::u16string wide = u"4294967296";
+    m.wmi.adjustResult[u"MSFT_Partition.Resize"] = [wide](sim::WmiInstance& out) { out.Set(u"ReturnValue", wide); };
+    EXPECT_WMI_ERROR(Raised([&] { ShrinkPartitionOnline(Data(), 60 * kGiB); }), "ReturnValue", 0x80041008);
+}
+
 TEST_F(StorageChecks, ShrinkRefusesAChangedIdentity) {
     PartitionIdentity id = Data();
     id.start += kMiB;
