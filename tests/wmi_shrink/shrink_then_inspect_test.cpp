@@ -31,28 +31,35 @@ TEST(ShrinkThenInspect, FreshInspectionSeesTheShrunkPartitionAndTheFreedSpace) {
     TempImage before("wmi_before.img"), after("wmi_after.img");
     pc.m.storage.FindDisk(0)->bytes.SaveImage(before.path());
 
-    const LayoutInspection first = InspectLayout(false);
+    // The analysing inspection asks the providers about both partitions and names the source.
+    const LayoutInspection first = InspectLayout(true);
+    EXPECT_TRUE(ComIsClean(pc.m));
+    ASSERT_EQ(first.snapshot.status, ResizeStatus::RestartRequired) << Utf8(first.snapshot.detail);
+    ASSERT_GT(first.snapshot.shrinkable, 0u);
     const PartitionEntry* data = Entry(first, WmiMachine::kDataNumber);
     ASSERT_NE(data, nullptr);
-    ASSERT_EQ(data->length, WmiMachine::kDataLength);
+    ASSERT_EQ(first.sourceEntry, *data);
+    ASSERT_EQ(Utf8(first.candidateVolumePath), Utf8(kDataVolume));
 
     // The identity the schedule transaction builds for the source partition.
     PartitionIdentity id;
     id.diskNumber = first.snapshot.diskNumber;
-    id.partitionNumber = data->number;
+    id.partitionNumber = first.sourceEntry.number;
     id.mbrSignature = first.mbrSignature;
-    id.start = data->start;
-    id.length = data->length;
+    id.start = first.sourceEntry.start;
+    id.length = first.sourceEntry.length;
     id.diskSize = first.diskSize;
     id.expectBoot = false;
-    id.volumePath = kDataVolume;
+    id.volumePath = first.candidateVolumePath;
     id.diskGuidText = first.diskGuidText;
 
-    const std::uint64_t newSize = 60 * kGiB;
+    // The most that may be taken.
+    const std::uint64_t newSize = first.sourceEntry.length - first.snapshot.shrinkable;
     ASSERT_EQ(ShrinkPartitionOnline(id, newSize), 0u);
     EXPECT_TRUE(ComIsClean(pc.m));
 
-    const LayoutInspection second = InspectLayout(false);
+    const LayoutInspection second = InspectLayout(true);
+    EXPECT_TRUE(ComIsClean(pc.m));
     const PartitionEntry* shrunk = Entry(second, WmiMachine::kDataNumber);
     ASSERT_NE(shrunk, nullptr);
     EXPECT_EQ(shrunk->start, WmiMachine::kDataStart);
@@ -60,6 +67,8 @@ TEST(ShrinkThenInspect, FreshInspectionSeesTheShrunkPartitionAndTheFreedSpace) {
     EXPECT_EQ(second.partitions.size(), first.partitions.size());
     for (const auto& p : second.partitions) EXPECT_LE(p.start + p.length, WmiMachine::kDataStart + newSize);
     EXPECT_NE(second.snapshot.fingerprint, first.snapshot.fingerprint);
+    // Nothing more can be taken: at least 1 GiB stays free on the source volume.
+    EXPECT_EQ(second.snapshot.shrinkable, 0u);
 
     pc.m.storage.FindDisk(0)->bytes.SaveImage(after.path());
     auto v = RunCommand("sgdisk -v " + after.path());
