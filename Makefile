@@ -26,7 +26,7 @@ test: host windows
 	ctest --test-dir build/host --output-on-failure -j $(JOBS)
 
 test-host: host
-	ctest --test-dir build/host --output-on-failure -j $(JOBS) -LE '^(wine.*|images)$$'
+	ctest --test-dir build/host --output-on-failure -j $(JOBS) -LE '^(wine.*|wmi_wine|images)$$'
 
 demo: host
 	build/host/veltamoor-lab demo
