@@ -1,5 +1,7 @@
 #include "sim/faults.h"
 
+#include <new>
+
 namespace sim {
 
 void Faults::Arm(Fault fault) {
@@ -17,6 +19,7 @@ std::optional<Fault> Faults::Hit(std::string_view call) {
         if (index == a->fault.nth || (a->fault.repeat && index >= a->fault.nth)) {
             Fault f = a->fault;
             if (!f.repeat) armed_.erase(a);
+            if (f.throwsBadAlloc) throw std::bad_alloc();
             return f;
         }
     }

@@ -17,6 +17,9 @@ struct Fault {
     // When set, the call succeeds but transfers at most this many bytes (a short transfer).
     std::optional<std::uint64_t> transferLimit;
     bool repeat = false;    // keep failing from the Nth call on
+    // The call runs out of memory instead: std::bad_alloc leaves it, as from an allocation
+    // in the program's own code.
+    bool throwsBadAlloc = false;
 };
 
 class Faults {

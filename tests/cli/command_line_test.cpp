@@ -173,3 +173,31 @@ TEST(IsChineseLanguage, UsesThePrimaryLanguageBitsOnly) {
 
 }  // namespace
 }  // namespace velta
+
+namespace velta {
+namespace {
+
+TEST(CommandLine, AnInternalFailureInAConsoleModeEndsWithOneAndItsText) {
+    struct Case {
+        std::u16string args;
+        const char* call;
+        std::string output;
+    } cases[] = {
+        {u"--scan", "GetVolumePathNameW", "An internal error occurred.\n"},
+        {u"--lang zh --preview 100", "GetVolumePathNameW", "程序发生内部错误。\n"},
+        {u"--extract-marker C:\\Users\\Public\\m.exe", "CreateFileW", "An internal error occurred.\n"},
+    };
+    for (const auto& c : cases) {
+        sim::Machine m;
+        m.console.stdoutKind = sim::StdOutKind::File;
+        m.faults.Arm(sim::Fault{c.call, 1, 0, std::nullopt, false, true});
+        auto run = testing::RunVeltamoor(m, c.args);
+        EXPECT_EQ(run.exitCode, 1) << sim::ToUtf8(c.args);
+        EXPECT_EQ(run.redirectedBytes, c.output) << sim::ToUtf8(c.args);
+        EXPECT_TRUE(m.localAllocations.empty()) << "argument array not freed: " << sim::ToUtf8(c.args);
+        EXPECT_EQ(m.handles.OpenCount(), 0u) << sim::ToUtf8(c.args);
+    }
+}
+
+}  // namespace
+}  // namespace velta
