@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "app/inspect/decimal.h"
+
 namespace velta {
 
 std::uint64_t RoundDownToMebibyte(std::uint64_t bytes) { return bytes & ~(kMebibyte - 1); }
@@ -50,9 +52,7 @@ std::u16string FormatGigabytes(std::uint64_t bytes) {
         whole += 1;
         hundredths -= 100;
     }
-    std::u16string text;
-    std::string digits = std::to_string(whole);
-    text.assign(digits.begin(), digits.end());
+    std::u16string text = Decimal(whole);
     if (hundredths != 0) {
         text += u'.';
         text += static_cast<char16_t>(u'0' + hundredths / 10);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/ui/decimal.h"
+#include "app/inspect/decimal.h"
 #include "platform/win/bcrypt.h"
 #include "platform/win/constants.h"
 #include "platform/win/little_endian.h"

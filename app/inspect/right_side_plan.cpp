@@ -4,7 +4,7 @@
 
 #include "app/inspect/amounts.h"
 #include "app/inspect/inspection_context.h"
-#include "app/ui/decimal.h"
+#include "app/inspect/decimal.h"
 
 namespace velta {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/inspect/fingerprint.h"
-#include "app/ui/decimal.h"
+#include "app/inspect/decimal.h"
 #include "platform/win/constants.h"
 #include "platform/win/files.h"
 #include "platform/win/little_endian.h"

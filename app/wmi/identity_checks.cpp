@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/inspect/decimal.h"
 #include "platform/win/com_constants.h"
 #include "platform/win/guid.h"
 
@@ -60,7 +61,7 @@ bool ListsVolume(win::IWbemClassObject* partition, std::u16string_view volumePat
 
 void VerifyDisk(const WmiConnection& connection, const PartitionIdentity& identity) {
     ComPtr<win::IWbemClassObject> disk = QuerySingleInstance(
-        connection, u"SELECT * FROM MSFT_Disk WHERE Number = " + UnsignedDecimal(identity.diskNumber), u"MSFT_Disk");
+        connection, u"SELECT * FROM MSFT_Disk WHERE Number = " + Decimal(identity.diskNumber), u"MSFT_Disk");
     if (!disk) Refuse(kDiskStep);
     const bool gpt = !identity.diskGuidText.empty();
     if (ReadUnsigned(disk.get(), u"PartitionStyle") != (gpt ? kPartitionStyleGpt : kPartitionStyleMbr))
@@ -79,8 +80,8 @@ ComPtr<win::IWbemClassObject> VerifyPartition(const WmiConnection& connection,
                                               const PartitionIdentity& identity) {
     ComPtr<win::IWbemClassObject> partition = QuerySingleInstance(
         connection,
-        u"SELECT * FROM MSFT_Partition WHERE DiskNumber = " + UnsignedDecimal(identity.diskNumber) +
-            u" AND PartitionNumber = " + UnsignedDecimal(identity.partitionNumber),
+        u"SELECT * FROM MSFT_Partition WHERE DiskNumber = " + Decimal(identity.diskNumber) +
+            u" AND PartitionNumber = " + Decimal(identity.partitionNumber),
         u"MSFT_Partition");
     if (!partition) Refuse(kPartitionStep);
     if (ReadUnsigned(partition.get(), u"Offset") != identity.start) Refuse(kPartitionStep);

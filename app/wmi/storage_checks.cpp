@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/inspect/decimal.h"
 #include "app/wmi/bitlocker.h"
 #include "app/wmi/identity_checks.h"
 #include "platform/win/com_constants.h"
@@ -21,7 +22,7 @@ StorageCheckResult QuerySupportedSize(const WmiConnection& connection, win::IWbe
         InvokeMethod(connection, partition, u"MSFT_Partition", u"GetSupportedSize", nullptr);
     std::uint64_t returnValue = ReadUnsigned(out.get(), u"ReturnValue");
     if (returnValue != 0)
-        return Blocked(ResizeStatus::StorageInfoUnavailable, u"GetSupportedSize " + UnsignedDecimal(returnValue));
+        return Blocked(ResizeStatus::StorageInfoUnavailable, u"GetSupportedSize " + Decimal(returnValue));
     StorageCheckResult r;
     r.status = ResizeStatus::Ready;
     r.sizeMin = ReadUnsigned(out.get(), u"SizeMin");
@@ -84,7 +85,7 @@ std::uint32_t ShrinkPartitionOnline(const PartitionIdentity& identity, std::uint
 
     // A CIM uint64 travels as decimal text.
     UniqueVariant size;
-    UniqueBstr text = AllocBstr(UnsignedDecimal(newSize));
+    UniqueBstr text = AllocBstr(Decimal(newSize));
     size.get()->vt = win::VT_BSTR;
     size.get()->bstrVal = text.release();  // now owned by the VARIANT
     MethodInput input{u"Size", size.get()};

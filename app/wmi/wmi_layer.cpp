@@ -101,15 +101,6 @@ std::u16string QuoteWql(std::u16string_view value) {
     return out;
 }
 
-std::u16string UnsignedDecimal(std::uint64_t value) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return digits;
-}
-
 std::u16string FormatHresult(std::uint32_t code) {
     static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
     std::u16string out = u"0x";

@@ -81,8 +81,6 @@ ComPtr<win::IWbemClassObject> InvokeMethod(const WmiConnection& connection,
                                            std::u16string_view methodName,
                                            const MethodInput* input);
 
-// Unsigned decimal, without sign, leading zeros or separators, as WQL and CIM uint64 text take it.
-std::u16string UnsignedDecimal(std::uint64_t value);
 
 // "0x" and eight uppercase hexadecimal digits.
 std::u16string FormatHresult(std::uint32_t code);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/inspect/decimal.h"
 #include "app/wmi/storage_checks.h"
 #include "platform/win/com_constants.h"
 
@@ -31,7 +32,7 @@ int wmain() {
         PartitionIdentity id;
         id.volumePath = u"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\";
         StorageCheckResult r = RunStorageChecks(id);
-        return UnsignedDecimal(static_cast<std::uint32_t>(r.status)) + u" " + r.detail;
+        return Decimal(static_cast<std::uint32_t>(r.status)) + u" " + r.detail;
     });
     ComScope com;
     WmiConnection cimv2;
@@ -54,7 +55,7 @@ int wmain() {
     Try("uint64 property", [&] {
         auto os = QuerySingleInstance(cimv2, u"SELECT * FROM Win32_OperatingSystem", u"Win32_OperatingSystem");
         PropertyValue p = ReadProperty(os.get(), u"TotalVisibleMemorySize");
-        return UnsignedDecimal(p.value->vt) + u" " + (ReadUnsigned(p) > 0 ? u"positive" : u"zero");
+        return Decimal(p.value->vt) + u" " + (ReadUnsigned(p) > 0 ? u"positive" : u"zero");
     });
     Try("flag property", [&] {
         auto os = QuerySingleInstance(cimv2, u"SELECT * FROM Win32_OperatingSystem", u"Win32_OperatingSystem");
@@ -75,7 +76,7 @@ int wmain() {
         root.get()->lVal = static_cast<win::LONG>(0x80000002u);  // HKEY_LOCAL_MACHINE
         MethodInput input{u"hDefKey", root.get()};
         auto out = InvokeMethod(cimv2, registry.get(), u"StdRegProv", u"EnumKey", &input);
-        return u"ReturnValue " + UnsignedDecimal(ReadUnsigned(out.get(), u"ReturnValue"));
+        return u"ReturnValue " + Decimal(ReadUnsigned(out.get(), u"ReturnValue"));
     });
     return 0;
 }

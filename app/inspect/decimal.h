@@ -1,4 +1,5 @@
-// Unsigned decimal text without grouping, as every number in the program's texts is written.
+// Unsigned decimal text without sign, leading zeros or grouping: every number the program writes
+// into its texts, its identity text and its WQL queries.
 #pragma once
 
 #include <cstdint>
