@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
 #include "sim/machine.h"
@@ -45,30 +46,30 @@ public:
                 if (out == nullptr || outSize < g::kSize) return kInsufficientBuffer;
                 std::memset(o, 0, g::kSize);
                 std::uint64_t perCylinder = 255ull * 63 * d->logicalSectorSize;
-                win::StoreU64(o + g::Cylinders, perCylinder == 0 ? 0 : d->Size() / perCylinder);
-                win::StoreU32(o + g::MediaType, win::FixedMedia);
-                win::StoreU32(o + g::TracksPerCylinder, 255);
-                win::StoreU32(o + g::SectorsPerTrack, 63);
-                win::StoreU32(o + g::BytesPerSector, d->logicalSectorSize);
-                win::StoreU64(o + g::DiskSize, d->Size());
+                velta::StoreLe64(o + g::Cylinders, perCylinder == 0 ? 0 : d->Size() / perCylinder);
+                velta::StoreLe32(o + g::MediaType, win::FixedMedia);
+                velta::StoreLe32(o + g::TracksPerCylinder, 255);
+                velta::StoreLe32(o + g::SectorsPerTrack, 63);
+                velta::StoreLe32(o + g::BytesPerSector, d->logicalSectorSize);
+                velta::StoreLe64(o + g::DiskSize, d->Size());
                 *returned = g::kSize;
                 return 0;
             }
             case win::IOCTL_STORAGE_QUERY_PROPERTY: {
                 if (in == nullptr || inSize < 8) return kInvalidParameter;
                 const auto* q = static_cast<const std::uint8_t*>(in);
-                std::uint32_t property = win::LoadU32(q);
-                if (win::LoadU32(q + 4) != win::PropertyStandardQuery) return kNotSupported;
+                std::uint32_t property = velta::LoadLe32(q);
+                if (velta::LoadLe32(q + 4) != win::PropertyStandardQuery) return kNotSupported;
                 if (property == win::StorageAccessAlignmentProperty) {
                     namespace a = win::access_alignment;
                     if (out == nullptr || outSize < a::kSize) return kInsufficientBuffer;
                     std::memset(o, 0, a::kSize);
-                    win::StoreU32(o + a::Version, a::kSize);
-                    win::StoreU32(o + a::Size, a::kSize);
-                    win::StoreU32(o + a::BytesPerCacheLine, 64);
-                    win::StoreU32(o + a::BytesPerLogicalSector,
+                    velta::StoreLe32(o + a::Version, a::kSize);
+                    velta::StoreLe32(o + a::Size, a::kSize);
+                    velta::StoreLe32(o + a::BytesPerCacheLine, 64);
+                    velta::StoreLe32(o + a::BytesPerLogicalSector,
                                   d->alignmentLogicalSectorSize != 0 ? d->alignmentLogicalSectorSize : d->logicalSectorSize);
-                    win::StoreU32(o + a::BytesPerPhysicalSector, d->physicalSectorSize);
+                    velta::StoreLe32(o + a::BytesPerPhysicalSector, d->physicalSectorSize);
                     *returned = a::kSize;
                     return 0;
                 }
@@ -109,13 +110,13 @@ public:
                 namespace x = win::disk_extents;
                 if (out == nullptr || outSize < x::kSize) return kInsufficientBuffer;
                 std::memset(o, 0, outSize);
-                win::StoreU32(o + x::NumberOfDiskExtents, static_cast<std::uint32_t>(v->extents.size()));
+                velta::StoreLe32(o + x::NumberOfDiskExtents, static_cast<std::uint32_t>(v->extents.size()));
                 std::uint32_t room = (outSize - x::Extents) / x::kExtentSize;
                 for (std::uint32_t i = 0; i < v->extents.size() && i < room; ++i) {
                     std::uint8_t* e = o + x::Extents + i * x::kExtentSize;
-                    win::StoreU32(e + x::DiskNumber, v->extents[i].diskNumber);
-                    win::StoreU64(e + x::StartingOffset, v->extents[i].offset);
-                    win::StoreU64(e + x::ExtentLength, v->extents[i].length);
+                    velta::StoreLe32(e + x::DiskNumber, v->extents[i].diskNumber);
+                    velta::StoreLe64(e + x::StartingOffset, v->extents[i].offset);
+                    velta::StoreLe64(e + x::ExtentLength, v->extents[i].length);
                 }
                 *returned = x::Extents + static_cast<std::uint32_t>(std::min<std::size_t>(v->extents.size(), room)) * x::kExtentSize;
                 if (v->extents.size() > room) return kMoreData;
@@ -128,20 +129,20 @@ public:
                 if (out == nullptr || outSize < n::kSize) return kInsufficientBuffer;
                 NtfsGeometry g = machine_.storage.Geometry(*v);
                 std::memset(o, 0, n::kSize);
-                win::StoreU64(o + n::VolumeSerialNumber, g.serial);
-                win::StoreU64(o + n::NumberSectors, g.totalSectors);
-                win::StoreU64(o + n::TotalClusters, g.totalClusters);
-                win::StoreU64(o + n::FreeClusters, machine_.storage.FreeBytes(*v) / g.bytesPerCluster);
-                win::StoreU32(o + n::BytesPerSector, g.bytesPerSector);
-                win::StoreU32(o + n::BytesPerCluster, g.bytesPerCluster);
-                win::StoreU32(o + n::BytesPerFileRecordSegment, g.bytesPerFileRecord);
-                win::StoreU32(o + n::ClustersPerFileRecordSegment,
+                velta::StoreLe64(o + n::VolumeSerialNumber, g.serial);
+                velta::StoreLe64(o + n::NumberSectors, g.totalSectors);
+                velta::StoreLe64(o + n::TotalClusters, g.totalClusters);
+                velta::StoreLe64(o + n::FreeClusters, machine_.storage.FreeBytes(*v) / g.bytesPerCluster);
+                velta::StoreLe32(o + n::BytesPerSector, g.bytesPerSector);
+                velta::StoreLe32(o + n::BytesPerCluster, g.bytesPerCluster);
+                velta::StoreLe32(o + n::BytesPerFileRecordSegment, g.bytesPerFileRecord);
+                velta::StoreLe32(o + n::ClustersPerFileRecordSegment,
                               g.bytesPerFileRecord >= g.bytesPerCluster ? g.bytesPerFileRecord / g.bytesPerCluster : 0);
-                win::StoreU64(o + n::MftValidDataLength, 64ull * g.bytesPerFileRecord);
-                win::StoreU64(o + n::MftStartLcn, g.mftLcn);
-                win::StoreU64(o + n::Mft2StartLcn, g.mftMirrorLcn);
-                win::StoreU64(o + n::MftZoneStart, g.mftLcn);
-                win::StoreU64(o + n::MftZoneEnd, g.mftLcn + g.totalClusters / 8);
+                velta::StoreLe64(o + n::MftValidDataLength, 64ull * g.bytesPerFileRecord);
+                velta::StoreLe64(o + n::MftStartLcn, g.mftLcn);
+                velta::StoreLe64(o + n::Mft2StartLcn, g.mftMirrorLcn);
+                velta::StoreLe64(o + n::MftZoneStart, g.mftLcn);
+                velta::StoreLe64(o + n::MftZoneEnd, g.mftLcn + g.totalClusters / 8);
                 *returned = n::kSize;
                 return 0;
             }

@@ -1,6 +1,7 @@
 // GPT of the simulated PC: protective MBR, both headers and both entry arrays, with CRC32s.
 #include <algorithm>
 
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "sim/partition_table.h"
 #include "sim/table_codec.h"
@@ -8,13 +9,13 @@
 namespace sim {
 
 using win::LoadGuid;
-using win::LoadU16;
-using win::LoadU32;
-using win::LoadU64;
+using velta::LoadLe16;
+using velta::LoadLe32;
+using velta::LoadLe64;
 using win::StoreGuid;
-using win::StoreU16;
-using win::StoreU32;
-using win::StoreU64;
+using velta::StoreLe16;
+using velta::StoreLe32;
+using velta::StoreLe64;
 using table_codec::RequireSectorMultiple;
 using table_codec::Sector;
 
@@ -39,20 +40,20 @@ GptHeader ParseGptHeader(const DiskBytes& d, std::uint64_t lba, std::uint32_t ss
     auto s = Sector(d, lba, ss);
     static const char kSig[] = "EFI PART";
     if (!std::equal(kSig, kSig + 8, s.begin())) return h;
-    std::uint32_t size = LoadU32(s.data() + 12);
+    std::uint32_t size = LoadLe32(s.data() + 12);
     if (size < kGptHeaderSize || size > ss) return h;
-    std::uint32_t crc = LoadU32(s.data() + 16);
-    StoreU32(s.data() + 16, 0);
+    std::uint32_t crc = LoadLe32(s.data() + 16);
+    StoreLe32(s.data() + 16, 0);
     if (Crc32(s.data(), size) != crc) return h;
-    h.myLba = LoadU64(s.data() + 24);
-    h.alternateLba = LoadU64(s.data() + 32);
-    h.firstUsable = LoadU64(s.data() + 40);
-    h.lastUsable = LoadU64(s.data() + 48);
+    h.myLba = LoadLe64(s.data() + 24);
+    h.alternateLba = LoadLe64(s.data() + 32);
+    h.firstUsable = LoadLe64(s.data() + 40);
+    h.lastUsable = LoadLe64(s.data() + 48);
     h.diskId = LoadGuid(s.data() + 56);
-    h.entriesLba = LoadU64(s.data() + 72);
-    h.entryCount = LoadU32(s.data() + 80);
-    h.entrySize = LoadU32(s.data() + 84);
-    h.entriesCrc = LoadU32(s.data() + 88);
+    h.entriesLba = LoadLe64(s.data() + 72);
+    h.entryCount = LoadLe32(s.data() + 80);
+    h.entrySize = LoadLe32(s.data() + 84);
+    h.entriesCrc = LoadLe32(s.data() + 88);
     std::uint64_t sectors = d.Size() / ss;
     if (h.myLba != lba || h.entrySize < 128 || h.entrySize % 8 != 0 || h.entryCount == 0 ||
         h.entryCount > 16384 || h.firstUsable > h.lastUsable || h.lastUsable >= sectors)
@@ -71,31 +72,31 @@ void WriteGptCopy(DiskBytes& d, std::uint32_t ss, std::uint64_t headerLba, std::
     d.Write(entriesLba * ss, array.data(), array.size());
     std::vector<std::uint8_t> h(ss, 0);
     std::copy_n("EFI PART", 8, h.begin());
-    StoreU32(h.data() + 8, 0x00010000);
-    StoreU32(h.data() + 12, kGptHeaderSize);
-    StoreU64(h.data() + 24, headerLba);
-    StoreU64(h.data() + 32, alternateLba);
-    StoreU64(h.data() + 40, firstUsable);
-    StoreU64(h.data() + 48, lastUsable);
+    StoreLe32(h.data() + 8, 0x00010000);
+    StoreLe32(h.data() + 12, kGptHeaderSize);
+    StoreLe64(h.data() + 24, headerLba);
+    StoreLe64(h.data() + 32, alternateLba);
+    StoreLe64(h.data() + 40, firstUsable);
+    StoreLe64(h.data() + 48, lastUsable);
     StoreGuid(h.data() + 56, diskId);
-    StoreU64(h.data() + 72, entriesLba);
-    StoreU32(h.data() + 80, static_cast<std::uint32_t>(array.size() / kGptEntrySize));
-    StoreU32(h.data() + 84, kGptEntrySize);
-    StoreU32(h.data() + 88, Crc32(array.data(), array.size()));
-    StoreU32(h.data() + 16, Crc32(h.data(), kGptHeaderSize));
+    StoreLe64(h.data() + 72, entriesLba);
+    StoreLe32(h.data() + 80, static_cast<std::uint32_t>(array.size() / kGptEntrySize));
+    StoreLe32(h.data() + 84, kGptEntrySize);
+    StoreLe32(h.data() + 88, Crc32(array.data(), array.size()));
+    StoreLe32(h.data() + 16, Crc32(h.data(), kGptHeaderSize));
     d.Write(headerLba * ss, h.data(), h.size());
 }
 
 // Re-stamps one GPT header after its entry array changed.
 void RestampGptHeader(DiskBytes& d, std::uint32_t ss, std::uint64_t headerLba) {
     auto h = Sector(d, headerLba, ss);
-    std::uint64_t entriesLba = LoadU64(h.data() + 72);
-    std::uint64_t bytes = std::uint64_t{LoadU32(h.data() + 80)} * LoadU32(h.data() + 84);
+    std::uint64_t entriesLba = LoadLe64(h.data() + 72);
+    std::uint64_t bytes = std::uint64_t{LoadLe32(h.data() + 80)} * LoadLe32(h.data() + 84);
     auto array = d.Read(entriesLba * ss, static_cast<std::size_t>(bytes));
-    StoreU32(h.data() + 88, Crc32(array.data(), array.size()));
-    std::uint32_t size = LoadU32(h.data() + 12);
-    StoreU32(h.data() + 16, 0);
-    StoreU32(h.data() + 16, Crc32(h.data(), size));
+    StoreLe32(h.data() + 88, Crc32(array.data(), array.size()));
+    std::uint32_t size = LoadLe32(h.data() + 12);
+    StoreLe32(h.data() + 16, 0);
+    StoreLe32(h.data() + 16, Crc32(h.data(), size));
     d.Write(headerLba * ss, h.data(), h.size());
 }
 
@@ -131,13 +132,13 @@ void ReadGpt(const DiskBytes& d, TableView& t) {
         LayoutEntry le;
         le.type = type;
         le.id = LoadGuid(e + 16);
-        std::uint64_t first = LoadU64(e + 32);
-        std::uint64_t lastLba = LoadU64(e + 40);
+        std::uint64_t first = LoadLe64(e + 32);
+        std::uint64_t lastLba = LoadLe64(e + 40);
         le.offset = first * ss;
         le.length = lastLba >= first ? (lastLba - first + 1) * ss : 0;
-        le.attributes = LoadU64(e + 48);
+        le.attributes = LoadLe64(e + 48);
         for (int c = 0; c < 36; ++c) {
-            char16_t ch = LoadU16(e + 56 + 2 * c);
+            char16_t ch = LoadLe16(e + 56 + 2 * c);
             if (ch == 0) break;
             le.name.push_back(ch);
         }
@@ -153,8 +154,8 @@ void SetGptExtent(DiskBytes& d, const TableView& t, const LayoutEntry& entry, st
     auto rewrite = [&](std::uint64_t entriesLba, std::uint64_t headerLba) {
         std::uint64_t at = entriesLba * ss + std::uint64_t{entry.gptIndex} * t.gptEntrySize;
         std::uint8_t buf[16];
-        StoreU64(buf, newStart / ss);
-        StoreU64(buf + 8, (newStart + newLength) / ss - 1);
+        StoreLe64(buf, newStart / ss);
+        StoreLe64(buf + 8, (newStart + newLength) / ss - 1);
         d.Write(at + 32, buf, sizeof buf);
         RestampGptHeader(d, ss, headerLba);
     };
@@ -185,10 +186,10 @@ void WriteGpt(DiskBytes& d, std::uint32_t ss, const win::GUID& diskId,
         std::uint8_t* e = array.data() + i * kGptEntrySize;
         StoreGuid(e, p.type);
         StoreGuid(e + 16, p.id);
-        StoreU64(e + 32, p.start / ss);
-        StoreU64(e + 40, (p.start + p.length) / ss - 1);
-        StoreU64(e + 48, p.attributes);
-        for (std::size_t c = 0; c < p.name.size() && c < 36; ++c) StoreU16(e + 56 + 2 * c, p.name[c]);
+        StoreLe64(e + 32, p.start / ss);
+        StoreLe64(e + 40, (p.start + p.length) / ss - 1);
+        StoreLe64(e + 48, p.attributes);
+        for (std::size_t c = 0; c < p.name.size() && c < 36; ++c) StoreLe16(e + 56 + 2 * c, p.name[c]);
     }
     table_codec::WriteProtectiveMbr(d, ss, last);
     WriteGptCopy(d, ss, 1, last, 2, firstUsable, lastUsable, diskId, array);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <set>
 
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "sim/partition_table.h"
 #include "sim/table_codec.h"
@@ -10,13 +11,13 @@
 namespace sim {
 
 using win::LoadGuid;
-using win::LoadU16;
-using win::LoadU32;
-using win::LoadU64;
+using velta::LoadLe16;
+using velta::LoadLe32;
+using velta::LoadLe64;
 using win::StoreGuid;
-using win::StoreU16;
-using win::StoreU32;
-using win::StoreU64;
+using velta::StoreLe16;
+using velta::StoreLe32;
+using velta::StoreLe64;
 using table_codec::HasBootSignature;
 using table_codec::RequireSectorMultiple;
 using table_codec::Sector;
@@ -38,7 +39,7 @@ struct MbrSlot {
 
 MbrSlot LoadSlot(const std::vector<std::uint8_t>& sector, std::uint32_t slot) {
     const std::uint8_t* p = sector.data() + kMbrSlots + slot * kMbrSlotSize;
-    return MbrSlot{p[0], p[4], LoadU32(p + 8), LoadU32(p + 12)};
+    return MbrSlot{p[0], p[4], LoadLe32(p + 8), LoadLe32(p + 12)};
 }
 
 void StoreSlot(std::uint8_t* sector, std::uint32_t slot, const MbrSlot& s) {
@@ -50,8 +51,8 @@ void StoreSlot(std::uint8_t* sector, std::uint32_t slot, const MbrSlot& s) {
     p[1] = 0xfe; p[2] = 0xff; p[3] = 0xff;
     p[4] = s.type;
     p[5] = 0xfe; p[6] = 0xff; p[7] = 0xff;
-    StoreU32(p + 8, s.lba);
-    StoreU32(p + 12, s.count);
+    StoreLe32(p + 8, s.lba);
+    StoreLe32(p + 12, s.count);
 }
 
 LayoutEntry FromSlot(const MbrSlot& s, std::uint64_t baseLba, std::uint32_t ss,
@@ -81,7 +82,7 @@ bool IsProtectiveMbr(const std::vector<std::uint8_t>& mbr) {
 void ReadMbr(const DiskBytes& d, const std::vector<std::uint8_t>& mbr, TableView& t) {
     std::uint32_t ss = t.sectorSize;
     t.style = TableStyle::Mbr;
-    t.mbrSignature = LoadU32(mbr.data() + 440);
+    t.mbrSignature = LoadLe32(mbr.data() + 440);
     std::optional<std::uint64_t> containerLba;
     for (std::uint32_t i = 0; i < 4; ++i) {
         MbrSlot s = LoadSlot(mbr, i);
@@ -173,7 +174,7 @@ void WriteMbr(DiskBytes& d, std::uint32_t ss, std::uint32_t signature,
         return static_cast<std::uint32_t>(v);
     };
     auto mbr = Sector(d, 0, ss);
-    StoreU32(mbr.data() + 440, signature);
+    StoreLe32(mbr.data() + 440, signature);
     mbr[444] = 0;
     mbr[445] = 0;
     const MbrPartitionSpec* container = nullptr;

@@ -3,6 +3,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
 #include "sim/table_codec.h"
@@ -10,13 +11,13 @@
 namespace sim {
 
 using win::LoadGuid;
-using win::LoadU16;
-using win::LoadU32;
-using win::LoadU64;
+using velta::LoadLe16;
+using velta::LoadLe32;
+using velta::LoadLe64;
 using win::StoreGuid;
-using win::StoreU16;
-using win::StoreU32;
-using win::StoreU64;
+using velta::StoreLe16;
+using velta::StoreLe32;
+using velta::StoreLe64;
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     static const auto table = [] {
@@ -56,34 +57,34 @@ std::vector<std::uint8_t> EncodeDriveLayout(const TableView& t) {
     namespace dl = win::drive_layout;
     namespace pi = win::partition_info;
     std::vector<std::uint8_t> out(dl::kHeaderSize + t.entries.size() * pi::kSize, 0);
-    StoreU32(out.data() + dl::PartitionStyle, static_cast<std::uint32_t>(t.style));
-    StoreU32(out.data() + dl::PartitionCount, static_cast<std::uint32_t>(t.entries.size()));
+    StoreLe32(out.data() + dl::PartitionStyle, static_cast<std::uint32_t>(t.style));
+    StoreLe32(out.data() + dl::PartitionCount, static_cast<std::uint32_t>(t.entries.size()));
     if (t.style == TableStyle::Gpt) {
         StoreGuid(out.data() + dl::GptDiskId, t.diskId);
-        StoreU64(out.data() + dl::GptStartingUsableOffset, t.usableStart);
-        StoreU64(out.data() + dl::GptUsableLength, t.usableLength);
-        StoreU32(out.data() + dl::GptMaxPartitionCount, t.maxPartitionCount);
+        StoreLe64(out.data() + dl::GptStartingUsableOffset, t.usableStart);
+        StoreLe64(out.data() + dl::GptUsableLength, t.usableLength);
+        StoreLe32(out.data() + dl::GptMaxPartitionCount, t.maxPartitionCount);
     } else if (t.style == TableStyle::Mbr) {
-        StoreU32(out.data() + dl::MbrSignature, t.mbrSignature);
+        StoreLe32(out.data() + dl::MbrSignature, t.mbrSignature);
     }
     for (std::size_t i = 0; i < t.entries.size(); ++i) {
         const LayoutEntry& e = t.entries[i];
         std::uint8_t* p = out.data() + dl::kHeaderSize + i * pi::kSize;
-        StoreU32(p + pi::PartitionStyle, static_cast<std::uint32_t>(t.style));
-        StoreU64(p + pi::StartingOffset, e.offset);
-        StoreU64(p + pi::PartitionLength, e.length);
-        StoreU32(p + pi::PartitionNumber, e.number);
+        StoreLe32(p + pi::PartitionStyle, static_cast<std::uint32_t>(t.style));
+        StoreLe64(p + pi::StartingOffset, e.offset);
+        StoreLe64(p + pi::PartitionLength, e.length);
+        StoreLe32(p + pi::PartitionNumber, e.number);
         if (t.style == TableStyle::Gpt) {
             StoreGuid(p + pi::GptPartitionType, e.type);
             StoreGuid(p + pi::GptPartitionId, e.id);
-            StoreU64(p + pi::GptAttributes, e.attributes);
+            StoreLe64(p + pi::GptAttributes, e.attributes);
             for (std::size_t c = 0; c < e.name.size() && c < pi::kGptNameChars; ++c)
-                StoreU16(p + pi::GptName + 2 * c, e.name[c]);
+                StoreLe16(p + pi::GptName + 2 * c, e.name[c]);
         } else {
             p[pi::MbrPartitionType] = e.mbrType;
             p[pi::MbrBootIndicator] = e.active ? 1 : 0;
             p[pi::MbrRecognizedPartition] = e.IsPartition() ? 1 : 0;
-            StoreU32(p + pi::MbrHiddenSectors, e.hiddenSectors);
+            StoreLe32(p + pi::MbrHiddenSectors, e.hiddenSectors);
         }
     }
     return out;

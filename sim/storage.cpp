@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
 #include "sim/text.h"
@@ -36,7 +37,7 @@ std::vector<std::uint8_t> Disk::DeviceDescriptor() const {
     std::vector<std::uint8_t> out(dd::kFixedSize + 4, 0);  // the structure's padded size
     auto add = [&](const std::optional<std::string>& s, std::uint32_t field) {
         if (!s) return;
-        win::StoreU32(out.data() + field, static_cast<std::uint32_t>(out.size()));
+        velta::StoreLe32(out.data() + field, static_cast<std::uint32_t>(out.size()));
         out.insert(out.end(), s->begin(), s->end());
         out.push_back(0);
     };
@@ -44,11 +45,11 @@ std::vector<std::uint8_t> Disk::DeviceDescriptor() const {
     add(identity.product, dd::ProductIdOffset);
     add(identity.revision, dd::ProductRevisionOffset);
     add(identity.serial, dd::SerialNumberOffset);
-    win::StoreU32(out.data() + dd::Version, 40);
-    win::StoreU32(out.data() + dd::Size, static_cast<std::uint32_t>(out.size()));
+    velta::StoreLe32(out.data() + dd::Version, 40);
+    velta::StoreLe32(out.data() + dd::Size, static_cast<std::uint32_t>(out.size()));
     out[dd::DeviceType] = 0;  // direct-access device
     out[dd::RemovableMedia] = removable ? 1 : 0;
-    win::StoreU32(out.data() + dd::BusType, busType);
+    velta::StoreLe32(out.data() + dd::BusType, busType);
     return out;
 }
 
@@ -74,18 +75,18 @@ std::optional<NtfsGeometry> ReadNtfsBootSector(const DiskBytes& disk, std::uint6
     static const char kOem[] = "NTFS    ";
     if (!std::equal(kOem, kOem + 8, b.begin() + 3) || b[510] != 0x55 || b[511] != 0xaa) return std::nullopt;
     NtfsGeometry g;
-    g.bytesPerSector = win::LoadU16(b.data() + 0x0b);
+    g.bytesPerSector = velta::LoadLe16(b.data() + 0x0b);
     std::uint8_t spc = b[0x0d];
     std::uint32_t sectorsPerCluster = spc <= 0x80 ? spc : (1u << (256 - spc));
     if (g.bytesPerSector == 0 || sectorsPerCluster == 0) return std::nullopt;
     g.bytesPerCluster = g.bytesPerSector * sectorsPerCluster;
-    g.totalSectors = win::LoadU64(b.data() + 0x28);
+    g.totalSectors = velta::LoadLe64(b.data() + 0x28);
     g.totalClusters = g.totalSectors / sectorsPerCluster;
-    g.mftLcn = win::LoadU64(b.data() + 0x30);
-    g.mftMirrorLcn = win::LoadU64(b.data() + 0x38);
+    g.mftLcn = velta::LoadLe64(b.data() + 0x30);
+    g.mftMirrorLcn = velta::LoadLe64(b.data() + 0x38);
     auto cpr = static_cast<std::int8_t>(b[0x40]);
     g.bytesPerFileRecord = cpr < 0 ? (1u << -cpr) : static_cast<std::uint32_t>(cpr) * g.bytesPerCluster;
-    g.serial = win::LoadU64(b.data() + 0x48);
+    g.serial = velta::LoadLe64(b.data() + 0x48);
     return g;
 }
 
@@ -99,7 +100,7 @@ void WriteNtfsBootSector(DiskBytes& disk, std::uint64_t offset, std::uint64_t le
     std::vector<std::uint8_t> b(bytesPerSector, 0);
     b[0] = 0xeb; b[1] = 0x52; b[2] = 0x90;
     std::copy_n("NTFS    ", 8, b.begin() + 3);
-    win::StoreU16(b.data() + 0x0b, static_cast<std::uint16_t>(bytesPerSector));
+    velta::StoreLe16(b.data() + 0x0b, static_cast<std::uint16_t>(bytesPerSector));
     // Clusters above 64 sectors are written as a negative power of two, as NTFS does.
     if (spc <= 0x80) {
         b[0x0d] = static_cast<std::uint8_t>(spc);
@@ -109,19 +110,19 @@ void WriteNtfsBootSector(DiskBytes& disk, std::uint64_t offset, std::uint64_t le
         b[0x0d] = static_cast<std::uint8_t>(256 - shift);
     }
     b[0x15] = 0xf8;
-    win::StoreU16(b.data() + 0x18, 63);
-    win::StoreU16(b.data() + 0x1a, 255);
-    win::StoreU32(b.data() + 0x1c, static_cast<std::uint32_t>(offset / bytesPerSector));
+    velta::StoreLe16(b.data() + 0x18, 63);
+    velta::StoreLe16(b.data() + 0x1a, 255);
+    velta::StoreLe32(b.data() + 0x1c, static_cast<std::uint32_t>(offset / bytesPerSector));
     b[0x24] = 0x80;
     b[0x26] = 0x80;
     std::uint64_t totalSectors = length / bytesPerSector - 1;
-    win::StoreU64(b.data() + 0x28, totalSectors);
+    velta::StoreLe64(b.data() + 0x28, totalSectors);
     std::uint64_t clusters = totalSectors / spc;
-    win::StoreU64(b.data() + 0x30, std::min<std::uint64_t>(4, clusters / 2));
-    win::StoreU64(b.data() + 0x38, clusters / 2);
+    velta::StoreLe64(b.data() + 0x30, std::min<std::uint64_t>(4, clusters / 2));
+    velta::StoreLe64(b.data() + 0x38, clusters / 2);
     b[0x40] = 0xf6;  // 1 KiB file records
     b[0x44] = 0x01;
-    win::StoreU64(b.data() + 0x48, serial);
+    velta::StoreLe64(b.data() + 0x48, serial);
     b[510] = 0x55;
     b[511] = 0xaa;
     disk.Write(offset, b.data(), b.size());
@@ -302,7 +303,7 @@ ErrorCode Storage::ResizePartition(std::uint32_t diskNumber, std::uint32_t parti
             // The old backup boot sector no longer belongs to the volume when it shrinks.
             if (newLength < p->length) d->bytes.Zero(p->offset + p->length - ss, ss);
             auto sector = d->bytes.Read(p->offset, boot->bytesPerSector);
-            win::StoreU64(sector.data() + 0x28, newLength / boot->bytesPerSector - 1);
+            velta::StoreLe64(sector.data() + 0x28, newLength / boot->bytesPerSector - 1);
             d->bytes.Write(p->offset, sector.data(), sector.size());
             d->bytes.Write(p->offset + newLength - boot->bytesPerSector, sector.data(), sector.size());
         } else if (v->sizeBytes != 0) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/win/constants.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage.h"
 #include "platform/win/storage_constants.h"
@@ -30,7 +31,7 @@ const char* ControlName(DWORD code, const void* in, DWORD inSize) {
         case FSCTL_GET_NTFS_VOLUME_DATA: return "FSCTL_GET_NTFS_VOLUME_DATA";
         case IOCTL_STORAGE_QUERY_PROPERTY:
             if (in != nullptr && inSize >= 4) {
-                DWORD property = LoadU32(static_cast<const std::uint8_t*>(in));
+                DWORD property = velta::LoadLe32(static_cast<const std::uint8_t*>(in));
                 if (property == StorageAccessAlignmentProperty) return "StorageAccessAlignmentProperty";
                 if (property == StorageDeviceProperty) return "StorageDeviceProperty";
             }

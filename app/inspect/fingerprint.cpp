@@ -6,6 +6,7 @@
 #include "app/inspect/decimal.h"
 #include "platform/win/bcrypt.h"
 #include "platform/win/constants.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
 
@@ -22,7 +23,7 @@ void AppendHexByte(std::u16string& out, std::uint8_t b) {
 
 // One identifier string of the device descriptor, as hexadecimal bytes; empty for offset 0.
 std::u16string IdentifierHex(const std::vector<std::uint8_t>& descriptor, win::DWORD field) {
-    std::uint32_t offset = win::LoadU32(descriptor.data() + field);
+    std::uint32_t offset = velta::LoadLe32(descriptor.data() + field);
     if (offset == 0) return {};
     std::u16string out;
     if (offset >= descriptor.size()) throw Error{u"Storage device identifier", win::ERROR_INVALID_DATA};
@@ -70,7 +71,7 @@ void BeginIdentity(InspectionContext& ctx) {
     t += u"|" + Decimal(s.logicalSectorSize);
     t += u"|" + Decimal(s.physicalSectorSize);
     t += u"|" + Decimal(ctx.geometryDiskSize);
-    t += u"|" + Decimal(win::LoadU32(d.data() + dd::BusType));
+    t += u"|" + Decimal(velta::LoadLe32(d.data() + dd::BusType));
     t += u"|" + vendor;
     t += u"|" + product;
     t += u"|" + revision;

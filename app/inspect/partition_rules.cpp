@@ -8,6 +8,7 @@
 #include "app/inspect/storage_probe.h"
 #include "app/inspect/decimal.h"
 #include "platform/win/constants.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
 
@@ -42,15 +43,15 @@ struct RawEntry {
 RawEntry LoadEntry(const std::vector<std::uint8_t>& layout, std::uint32_t index) {
     const std::uint8_t* p = layout.data() + dl::kHeaderSize + std::size_t{index} * pi::kSize;
     RawEntry e;
-    e.style = win::LoadU32(p + pi::PartitionStyle);
+    e.style = velta::LoadLe32(p + pi::PartitionStyle);
     e.start = win::LoadI64(p + pi::StartingOffset);
     e.length = win::LoadI64(p + pi::PartitionLength);
-    e.number = win::LoadU32(p + pi::PartitionNumber);
+    e.number = velta::LoadLe32(p + pi::PartitionNumber);
     e.mbrType = p[pi::MbrPartitionType];
     e.bootIndicator = p[pi::MbrBootIndicator];
     e.gptType = win::LoadGuid(p + pi::GptPartitionType);
     e.gptId = win::LoadGuid(p + pi::GptPartitionId);
-    e.attributes = win::LoadU64(p + pi::GptAttributes);
+    e.attributes = velta::LoadLe64(p + pi::GptAttributes);
     return e;
 }
 
@@ -84,8 +85,8 @@ void ReadPartitionTable(InspectionContext& ctx) {
     LayoutInspection& r = ctx.record;
     LayoutSnapshot& s = r.snapshot;
     const auto& layout = ctx.driveLayout;
-    const std::uint32_t style = win::LoadU32(layout.data() + dl::PartitionStyle);
-    const std::uint32_t count = win::LoadU32(layout.data() + dl::PartitionCount);
+    const std::uint32_t style = velta::LoadLe32(layout.data() + dl::PartitionStyle);
+    const std::uint32_t count = velta::LoadLe32(layout.data() + dl::PartitionCount);
     const std::uint64_t sector = s.logicalSectorSize;
     const std::uint64_t diskSize = ctx.geometryDiskSize;
 
@@ -106,7 +107,7 @@ void ReadPartitionTable(InspectionContext& ctx) {
     } else if (style == win::PARTITION_STYLE_MBR) {
         s.isGpt = false;
         r.diskSize = diskSize;
-        std::uint32_t signature = win::LoadU32(layout.data() + dl::MbrSignature);
+        std::uint32_t signature = velta::LoadLe32(layout.data() + dl::MbrSignature);
         if (signature == 0) RaiseInvalid(u"MBR disk signature");
         r.mbrSignature = signature;
         ctx.usableStart = sector;

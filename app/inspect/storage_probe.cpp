@@ -8,6 +8,7 @@
 #include "app/inspect/decimal.h"
 #include "platform/win/constants.h"
 #include "platform/win/files.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/process.h"
 #include "platform/win/storage.h"
@@ -36,8 +37,8 @@ win::HANDLE OpenDevice(const std::u16string& path) {
 // IOCTL_STORAGE_QUERY_PROPERTY with a standard query for one property.
 bool QueryProperty(win::HANDLE disk, win::DWORD property, std::vector<std::uint8_t>& out, win::DWORD* returned) {
     std::uint8_t query[win::kPropertyQuerySize] = {};
-    win::StoreU32(query + 0, property);
-    win::StoreU32(query + 4, win::PropertyStandardQuery);
+    velta::StoreLe32(query + 0, property);
+    velta::StoreLe32(query + 4, win::PropertyStandardQuery);
     return win::DeviceIoControl(disk, win::IOCTL_STORAGE_QUERY_PROPERTY, query, sizeof query, out.data(),
                                 static_cast<win::DWORD>(out.size()), returned, nullptr) != 0;
 }
@@ -69,13 +70,13 @@ bool ProbeWindowsVolume(InspectionContext& ctx) {
     win::DWORD returned = 0;
     bool ok = win::DeviceIoControl(ctx.volume.get(), win::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0,
                                    extents, x::kSize, &returned, nullptr) != 0;
-    if (!ok || returned < x::kSize || win::LoadU32(extents + x::NumberOfDiskExtents) != 1) {
+    if (!ok || returned < x::kSize || velta::LoadLe32(extents + x::NumberOfDiskExtents) != 1) {
         ctx.volume.reset();
         return false;
     }
-    s.diskNumber = win::LoadU32(extents + x::Extents + x::DiskNumber);
-    ctx.extentStart = win::LoadU64(extents + x::Extents + x::StartingOffset);
-    ctx.extentLength = win::LoadU64(extents + x::Extents + x::ExtentLength);
+    s.diskNumber = velta::LoadLe32(extents + x::Extents + x::DiskNumber);
+    ctx.extentStart = velta::LoadLe64(extents + x::Extents + x::StartingOffset);
+    ctx.extentLength = velta::LoadLe64(extents + x::Extents + x::ExtentLength);
     return true;
 }
 
@@ -91,7 +92,7 @@ void ProbeDisk(InspectionContext& ctx) {
     if (!win::DeviceIoControl(ctx.disk.get(), win::IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, geometry,
                               g::kSize, &returned, nullptr))
         RaiseLastError(u"IOCTL_DISK_GET_DRIVE_GEOMETRY_EX");
-    std::uint32_t bytesPerSector = win::LoadU32(geometry + g::BytesPerSector);
+    std::uint32_t bytesPerSector = velta::LoadLe32(geometry + g::BytesPerSector);
     std::int64_t diskSize = win::LoadI64(geometry + g::DiskSize);
     s.logicalSectorSize = bytesPerSector;
     if (diskSize <= 0 || (bytesPerSector != 512 && bytesPerSector != 4096)) RaiseInvalid(u"Disk geometry");
@@ -101,8 +102,8 @@ void ProbeDisk(InspectionContext& ctx) {
     std::vector<std::uint8_t> alignment(a::kSize, 0);
     if (!QueryProperty(ctx.disk.get(), win::StorageAccessAlignmentProperty, alignment, &returned))
         RaiseLastError(u"StorageAccessAlignmentProperty");
-    std::uint32_t logical = win::LoadU32(alignment.data() + a::BytesPerLogicalSector);
-    std::uint32_t physical = win::LoadU32(alignment.data() + a::BytesPerPhysicalSector);
+    std::uint32_t logical = velta::LoadLe32(alignment.data() + a::BytesPerLogicalSector);
+    std::uint32_t physical = velta::LoadLe32(alignment.data() + a::BytesPerPhysicalSector);
     s.physicalSectorSize = physical;
     if (logical != bytesPerSector || physical == 0 || physical < logical || (1u << 20) % physical != 0)
         RaiseInvalid(u"Sector alignment");
@@ -114,7 +115,7 @@ void ProbeDisk(InspectionContext& ctx) {
         RaiseLastError(u"StorageDeviceProperty");
     if (returned < dd::kFixedSize || returned > dd::kQuerySize) RaiseInvalid(u"Storage device descriptor");
     descriptor.resize(returned);
-    std::uint32_t bus = win::LoadU32(descriptor.data() + dd::BusType);
+    std::uint32_t bus = velta::LoadLe32(descriptor.data() + dd::BusType);
     if (bus == win::BusTypeUsb || bus == win::BusTypeSpaces || descriptor[dd::RemovableMedia] != 0)
         RaiseInvalid(u"Storage Spaces, USB or removable disk");
     ctx.deviceDescriptor = std::move(descriptor);
@@ -138,7 +139,7 @@ void ReadDriveLayout(InspectionContext& ctx) {
     }
     namespace dl = win::drive_layout;
     if (returned < dl::kHeaderSize || returned > buffer.size() ||
-        (returned - dl::kHeaderSize) / win::partition_info::kSize < win::LoadU32(buffer.data() + dl::PartitionCount))
+        (returned - dl::kHeaderSize) / win::partition_info::kSize < velta::LoadLe32(buffer.data() + dl::PartitionCount))
         RaiseInvalid(u"Partition table size");
     buffer.resize(returned);
     ctx.driveLayout = std::move(buffer);

@@ -5,6 +5,7 @@
 #include "platform/win/constants.h"
 #include "platform/win/files.h"
 #include "platform/win/guid.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/process.h"
 #include "platform/win/storage.h"
@@ -43,10 +44,10 @@ bool SingleExtent(win::HANDLE volume, std::uint32_t* disk, std::uint64_t* start,
     if (!win::DeviceIoControl(volume, win::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, buffer, x::kSize,
                               &returned, nullptr))
         return false;
-    if (returned < x::kSize || win::LoadU32(buffer + x::NumberOfDiskExtents) != 1) return false;
-    *disk = win::LoadU32(buffer + x::Extents + x::DiskNumber);
-    *start = win::LoadU64(buffer + x::Extents + x::StartingOffset);
-    *length = win::LoadU64(buffer + x::Extents + x::ExtentLength);
+    if (returned < x::kSize || velta::LoadLe32(buffer + x::NumberOfDiskExtents) != 1) return false;
+    *disk = velta::LoadLe32(buffer + x::Extents + x::DiskNumber);
+    *start = velta::LoadLe64(buffer + x::Extents + x::StartingOffset);
+    *length = velta::LoadLe64(buffer + x::Extents + x::ExtentLength);
     return true;
 }
 
@@ -92,7 +93,7 @@ NtfsFacts ReadNtfsFacts(const std::u16string& volumeGuidPath) {
         throw Error{u"FSCTL_GET_NTFS_VOLUME_DATA", win::GetLastError()};
     std::int64_t total = win::LoadI64(data + n::TotalClusters);
     std::int64_t free = win::LoadI64(data + n::FreeClusters);
-    std::uint32_t cluster = win::LoadU32(data + n::BytesPerCluster);
+    std::uint32_t cluster = velta::LoadLe32(data + n::BytesPerCluster);
     bool sound = returned >= n::kSize && total > 0 && free >= 0 && free <= total && cluster != 0 &&
                  (1u << 20) % cluster == 0;
     // A cluster count whose byte size does not fit 64 bits is no real volume either.

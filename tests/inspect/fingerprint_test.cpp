@@ -5,6 +5,7 @@
 
 #include "app/inspect/fingerprint.h"
 #include "app/inspect/inspect_layout.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "sim/text.h"
 #include "tests/inspect/expect_failure.h"
@@ -145,9 +146,9 @@ TEST(Fingerprint, NtfsAndHashFailuresEndAsStatus10) {
     auto ntfsReply = [](Machine& m, std::uint64_t total, std::uint64_t free, std::uint32_t cluster, std::size_t size) {
         std::vector<std::uint8_t> b(size, 0);
         if (size >= 96) {
-            win::StoreU64(b.data() + 16, total);
-            win::StoreU64(b.data() + 24, free);
-            win::StoreU32(b.data() + 44, cluster);
+            velta::StoreLe64(b.data() + 16, total);
+            velta::StoreLe64(b.data() + 24, free);
+            velta::StoreLe32(b.data() + 44, cluster);
         }
         m.storage.FindVolumeByMountPoint(u"C:\\")->ntfsDataReply = b;
     };

@@ -5,6 +5,7 @@
 
 #include "app/inspect/inspect_layout.h"
 #include "platform/win/constants.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
 #include "sim/text.h"
@@ -54,23 +55,23 @@ TEST(PartitionRules, GptFailures) {
     const FailureCase cases[] = {
         {"zero disk id", [](Machine& m) { PatchLayout(m, [](auto& b) { std::fill_n(b.data() + dl::GptDiskId, 16, 0); }); },
          u"GPT disk identity", 13},
-        {"usable start 0", [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(b.data() + dl::GptStartingUsableOffset, 0); }); },
+        {"usable start 0", [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(b.data() + dl::GptStartingUsableOffset, 0); }); },
          u"GPT disk identity", 13},
         {"negative usable length",
-         [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(b.data() + dl::GptUsableLength, ~0ull); }); },
+         [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(b.data() + dl::GptUsableLength, ~0ull); }); },
          u"GPT disk identity", 13},
         {"usable start at the disk end",
-         [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(b.data() + dl::GptStartingUsableOffset, 128 * GiB); }); },
+         [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(b.data() + dl::GptStartingUsableOffset, 128 * GiB); }); },
          u"GPT usable range", 13},
         {"usable length past the disk end",
-         [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(b.data() + dl::GptUsableLength, 128 * GiB - 17408 + 512); }); },
+         [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(b.data() + dl::GptUsableLength, 128 * GiB - 17408 + 512); }); },
          u"GPT usable range", 13},
-        {"entry of MBR style", [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU32(Entry(b, 1) + pi::PartitionStyle, 0); }); },
+        {"entry of MBR style", [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe32(Entry(b, 1) + pi::PartitionStyle, 0); }); },
          u"Partition extent", 13},
-        {"entry starting at 0", [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(Entry(b, 4) + pi::StartingOffset, 0); }); },
+        {"entry starting at 0", [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(Entry(b, 4) + pi::StartingOffset, 0); }); },
          u"Partition extent", 13},
         {"entry of negative length",
-         [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(Entry(b, 0) + pi::PartitionLength, 1ull << 63); }); },
+         [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(Entry(b, 0) + pi::PartitionLength, 1ull << 63); }); },
          u"Partition extent", 13},
         {"two entries on the Windows extent",
          [](Machine& m) {
@@ -84,7 +85,7 @@ TEST(PartitionRules, GptFailures) {
              sim::WriteGpt(Disk0(m).bytes, 512, kDiskGuid,
                            {{117 * MiB, 60 * GiB, sim::gpt_type::BasicData, PartGuid(3), 0, u""},
                             {117 * MiB, 60 * GiB, sim::gpt_type::BasicData, PartGuid(4), 0, u""}});
-             PatchLayout(m, [](auto& b) { win::StoreU32(Entry(b, 0) + pi::PartitionNumber, 0); });
+             PatchLayout(m, [](auto& b) { velta::StoreLe32(Entry(b, 0) + pi::PartitionNumber, 0); });
          },
          u"Ambiguous Windows partition", 13},
         {"GUID text", [](Machine& m) { m.faults.Fail("StringFromGUID2", 1, 0); }, u"GUID", 13},
@@ -100,7 +101,7 @@ TEST(PartitionRules, MbrFailures) {
     };
     const FailureCase cases[] = {
         {"blank disk", [](Machine& m) { Disk0(m).bytes.Zero(0, 512); }, u"GPT/MBR partition style", 13},
-        {"style 3", [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU32(b.data() + dl::PartitionStyle, 3); }); },
+        {"style 3", [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe32(b.data() + dl::PartitionStyle, 3); }); },
          u"GPT/MBR partition style", 13},
         {"signature 0", [=](Machine& m) { rewrite(m, {{MiB, 500 * MiB, 0x07, true}, {501 * MiB, 30 * GiB, 0x07}}, 0); },
          u"MBR disk signature", 13},
@@ -111,23 +112,23 @@ TEST(PartitionRules, MbrFailures) {
          },
          u"Multiple MBR extended partitions", 13},
         {"empty extended partition",
-         [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(Entry(b, 2) + pi::PartitionLength, 0); }); },
+         [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(Entry(b, 2) + pi::PartitionLength, 0); }); },
          u"MBR extended partition extent", 13},
         {"extended partition of GPT style",
-         [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU32(Entry(b, 2) + pi::PartitionStyle, 1); }); },
+         [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe32(Entry(b, 2) + pi::PartitionStyle, 1); }); },
          u"MBR extended partition extent", 13},
         {"unused entry with a length",
          [=](Machine& m) { rewrite(m, {{MiB, 500 * MiB, 0x07, true}, {501 * MiB, 30 * GiB, 0x07}, {40 * GiB, MiB, 0x00}}); },
          u"Unused MBR partition entry", 13},
         {"logical entry at offset 0",
-         [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(Entry(b, 4) + pi::StartingOffset, 0); }); },
+         [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(Entry(b, 4) + pi::StartingOffset, 0); }); },
          u"Partition extent", 13},
         {"link reaching past the container",
-         [](Machine& m) { PatchLayout(m, [](auto& b) { win::StoreU64(Entry(b, 5) + pi::PartitionLength, 11 * GiB); }); },
+         [](Machine& m) { PatchLayout(m, [](auto& b) { velta::StoreLe64(Entry(b, 5) + pi::PartitionLength, 11 * GiB); }); },
          u"MBR extended partition link extent", 13},
         {"link not sector aligned",
          [](Machine& m) {
-             PatchLayout(m, [](auto& b) { win::StoreU64(Entry(b, 5) + pi::StartingOffset, win::LoadU64(Entry(b, 5) + 8) + 1); });
+             PatchLayout(m, [](auto& b) { velta::StoreLe64(Entry(b, 5) + pi::StartingOffset, velta::LoadLe64(Entry(b, 5) + 8) + 1); });
          },
          u"MBR extended partition link extent", 13},
         {"extended entry in slot 5 without a container",

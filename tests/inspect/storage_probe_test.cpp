@@ -4,6 +4,7 @@
 
 #include "app/inspect/inspect_layout.h"
 #include "platform/win/constants.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
 #include "sim/text.h"
@@ -25,8 +26,8 @@ sim::Disk& Disk0(sim::Machine& m) { return *m.storage.FindDisk(0); }
 std::vector<std::uint8_t> DescriptorWithVendorAt(std::uint32_t vendorOffset, std::size_t size) {
     std::vector<std::uint8_t> d(size, 'A');
     std::fill(d.begin(), d.begin() + 36, 0);
-    win::StoreU32(d.data() + win::device_descriptor::VendorIdOffset, vendorOffset);
-    win::StoreU32(d.data() + win::device_descriptor::BusType, win::BusTypeSata);
+    velta::StoreLe32(d.data() + win::device_descriptor::VendorIdOffset, vendorOffset);
+    velta::StoreLe32(d.data() + win::device_descriptor::BusType, win::BusTypeSata);
     return d;
 }
 
@@ -96,7 +97,7 @@ TEST(StorageProbe, EveryFailureEndsAsStatus10WithItsLabel) {
         {"layout claiming more entries than it holds",
          [](Machine& m) {
              auto bytes = sim::EncodeDriveLayout(Disk0(m).Table());
-             win::StoreU32(bytes.data() + win::drive_layout::PartitionCount, 6);  // five are there
+             velta::StoreLe32(bytes.data() + win::drive_layout::PartitionCount, 6);  // five are there
              Disk0(m).layoutReply = bytes;
          },
          u"Partition table size", 13},

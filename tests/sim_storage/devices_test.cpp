@@ -7,6 +7,7 @@
 #include "platform/win/constants.h"
 #include "platform/win/files.h"
 #include "platform/win/guid.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/process.h"
 #include "platform/win/storage.h"
@@ -93,9 +94,9 @@ TEST_F(Devices, ExtentsOfOneAndOfTwo) {
     ASSERT_TRUE(win::DeviceIoControl(volume.get(), win::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, out, 32,
                                      &returned, nullptr));
     EXPECT_EQ(returned, 32u);
-    EXPECT_EQ(win::LoadU32(out), 1u);
-    EXPECT_EQ(win::LoadU64(out + 16), MiB);
-    EXPECT_EQ(win::LoadU64(out + 24), 4 * GiB);
+    EXPECT_EQ(velta::LoadLe32(out), 1u);
+    EXPECT_EQ(velta::LoadLe64(out + 16), MiB);
+    EXPECT_EQ(velta::LoadLe64(out + 24), 4 * GiB);
     EXPECT_FALSE(win::DeviceIoControl(volume.get(), win::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, out, 31,
                                       &returned, nullptr));
     EXPECT_EQ(win::GetLastError(), win::ERROR_INSUFFICIENT_BUFFER);
@@ -103,7 +104,7 @@ TEST_F(Devices, ExtentsOfOneAndOfTwo) {
     EXPECT_FALSE(win::DeviceIoControl(volume.get(), win::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, out, 32,
                                       &returned, nullptr));
     EXPECT_EQ(win::GetLastError(), win::ERROR_MORE_DATA);
-    EXPECT_EQ(win::LoadU32(out), 2u);
+    EXPECT_EQ(velta::LoadLe32(out), 2u);
 }
 
 TEST_F(Devices, TheRootDirectoryIsNotTheVolume) {
@@ -131,8 +132,8 @@ TEST_F(Devices, DriveLayoutReportsItsSizeAndRefusesSmallBuffers) {
     ASSERT_TRUE(win::DeviceIoControl(disk.get(), win::IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, out.data(),
                                      static_cast<win::DWORD>(out.size()), &returned, nullptr));
     EXPECT_EQ(returned, 48u + 2 * 144);
-    EXPECT_EQ(win::LoadU32(out.data()), win::PARTITION_STYLE_GPT);
-    EXPECT_EQ(win::LoadU32(out.data() + 48 + 144 + 24), 2u);  // the second entry's number
+    EXPECT_EQ(velta::LoadLe32(out.data()), win::PARTITION_STYLE_GPT);
+    EXPECT_EQ(velta::LoadLe32(out.data() + 48 + 144 + 24), 2u);  // the second entry's number
 }
 
 TEST_F(Devices, FreeSpaceAndFileSystemOfAVolume) {

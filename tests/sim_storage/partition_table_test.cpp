@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "platform/win/constants.h"
+#include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
 #include "sim/machine.h"
@@ -160,7 +161,7 @@ TEST(MbrTable, WrittenChainPassesSfdiskAndReadsAsFourEntriesPerEbr) {
     EXPECT_FALSE(t.entries[13].Used());  // the last EBR has no link
     auto bytes = EncodeDriveLayout(t);
     ASSERT_EQ(bytes.size(), 48u + 16 * 144);
-    EXPECT_EQ(win::LoadU32(bytes.data() + 4), 16u);
+    EXPECT_EQ(velta::LoadLe32(bytes.data() + 4), 16u);
     EXPECT_EQ(bytes[48 + 4 * 144 + win::partition_info::MbrPartitionType], 0x07);
 }
 
