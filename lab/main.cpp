@@ -8,9 +8,9 @@
 
 #include "app/ui/entry.h"
 #include "platform/win/resources.h"
-#include "sim/machine.h"
-#include "sim/machine_file.h"
-#include "sim/text.h"
+#include "sim/core/machine.h"
+#include "lab/machine_file.h"
+#include "sim/core/text.h"
 
 namespace velta::lab {
 extern const char* const kBuiltinMachine;

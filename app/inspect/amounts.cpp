@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 
 namespace velta {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 #include "platform/win/bcrypt.h"
 #include "platform/win/constants.h"
 #include "common/little_endian.h"

@@ -1,6 +1,6 @@
 #include "app/inspect/guid_text.h"
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 #include "platform/win/constants.h"
 #include "platform/win/guid.h"
 

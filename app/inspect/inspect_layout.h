@@ -1,7 +1,7 @@
 // One inspection of the disk that holds the Windows volume.
 #pragma once
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 
 namespace velta {
 

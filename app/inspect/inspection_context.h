@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 #include "platform/win/unique.h"
 
 namespace velta {

@@ -6,7 +6,7 @@
 #include "app/inspect/guid_text.h"
 #include "app/inspect/inspection_context.h"
 #include "app/inspect/storage_probe.h"
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 #include "platform/win/constants.h"
 #include "common/little_endian.h"
 #include "platform/win/little_endian.h"

@@ -4,7 +4,7 @@
 
 #include "app/inspect/amounts.h"
 #include "app/inspect/inspection_context.h"
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 
 namespace velta {
 

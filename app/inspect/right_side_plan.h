@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 
 namespace velta {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/inspect/fingerprint.h"
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 #include "platform/win/constants.h"
 #include "platform/win/files.h"
 #include "common/little_endian.h"

@@ -4,7 +4,7 @@
 
 #include "app/inspect/amounts.h"
 #include "app/ui/console_writer.h"
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 #include "app/ui/texts.h"
 
 namespace velta {

@@ -1,7 +1,7 @@
 // The scan report: one snapshot as text lines, each handed to the console writer whole.
 #pragma once
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 
 namespace velta {
 

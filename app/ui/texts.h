@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 #include "app/ui/text_pair.h"
 
 namespace velta {

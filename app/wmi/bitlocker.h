@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 
 namespace velta {
 

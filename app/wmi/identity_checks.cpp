@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 #include "platform/win/com_constants.h"
 #include "platform/win/guid.h"
 

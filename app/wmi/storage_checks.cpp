@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 #include "app/wmi/bitlocker.h"
 #include "app/wmi/identity_checks.h"
 #include "platform/win/com_constants.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 #include "app/wmi/partition_identity.h"
 #include "app/wmi/wmi_layer.h"
 

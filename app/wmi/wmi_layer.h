@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 #include "app/wmi/com_owners.h"
 #include "platform/win/com.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/inspect/amounts.h"
-#include "sim/text.h"
+#include "sim/core/text.h"
 
 namespace velta {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/inspect/inspect_layout.h"
-#include "sim/machine_file.h"
-#include "sim/text.h"
+#include "lab/machine_file.h"
+#include "sim/core/text.h"
 
 namespace velta {
 namespace {

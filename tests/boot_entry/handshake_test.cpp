@@ -10,8 +10,8 @@
 #include "boot/entry_handshake.h"
 #include "platform/nt/registry.h"
 #include "platform/nt/status.h"
-#include "sim/machine.h"
-#include "sim/session_manager.h"
+#include "sim/core/machine.h"
+#include "sim/boot/session_manager.h"
 
 namespace velta {
 namespace {

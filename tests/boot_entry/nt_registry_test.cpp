@@ -11,7 +11,7 @@
 #include "platform/nt/registry.h"
 #include "platform/nt/rtl.h"
 #include "platform/nt/status.h"
-#include "sim/machine.h"
+#include "sim/core/machine.h"
 
 namespace velta {
 namespace {

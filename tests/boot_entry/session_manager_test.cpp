@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine.h"
-#include "sim/session_manager.h"
+#include "sim/core/machine.h"
+#include "sim/boot/session_manager.h"
 
 namespace velta {
 namespace {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/ui/entry.h"
-#include "sim/machine.h"
-#include "sim/text.h"
-#include "sim/window.h"
+#include "sim/core/machine.h"
+#include "sim/core/text.h"
+#include "app/ui/host/main_window_standin.h"
 #include "tests/support/run_program.h"
 
 namespace velta {
@@ -133,11 +133,11 @@ TEST(CommandLine, NoArgumentsOpensTheWindowWithTheSystemLanguage) {
     for (auto [language, chinese] : {std::pair{kEnglishUs, false}, std::pair{kChineseSimplified, true}}) {
         sim::Machine m;
         m.uiLanguage = language;
-        sim::MainWindowRecord() = {};
-        sim::MainWindowRecord().result = 7;
+        velta::MainWindowRecord() = {};
+        velta::MainWindowRecord().result = 7;
         auto run = RunVeltamoor(m, u"");
         EXPECT_EQ(run.exitCode, 7);
-        EXPECT_EQ(sim::MainWindowRecord().runs, std::vector<bool>{chinese});
+        EXPECT_EQ(velta::MainWindowRecord().runs, std::vector<bool>{chinese});
         EXPECT_EQ(m.console.attachCalls, 0);
         EXPECT_TRUE(m.localAllocations.empty());
     }

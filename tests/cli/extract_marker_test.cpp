@@ -5,7 +5,7 @@
 
 #include "app/ui/entry.h"
 #include "platform/win/constants.h"
-#include "sim/machine.h"
+#include "sim/core/machine.h"
 #include "tests/support/run_program.h"
 
 namespace velta {

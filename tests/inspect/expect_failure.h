@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/inspect/inspect_layout.h"
-#include "sim/machine.h"
-#include "sim/text.h"
+#include "sim/core/machine.h"
+#include "sim/core/text.h"
 
 namespace velta::testing {
 

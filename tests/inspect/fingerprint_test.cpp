@@ -7,7 +7,7 @@
 #include "app/inspect/inspect_layout.h"
 #include "common/little_endian.h"
 #include "platform/win/little_endian.h"
-#include "sim/text.h"
+#include "sim/core/text.h"
 #include "tests/inspect/expect_failure.h"
 #include "tests/inspect/sim_pc.h"
 #include "tests/sim_storage/host_tools.h"

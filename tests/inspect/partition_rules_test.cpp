@@ -8,7 +8,7 @@
 #include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
-#include "sim/text.h"
+#include "sim/core/text.h"
 #include "tests/inspect/expect_failure.h"
 #include "tests/inspect/sim_pc.h"
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/inspect/inspection_context.h"
-#include "sim/machine.h"
-#include "sim/partition_table.h"
-#include "sim/storage.h"
+#include "sim/core/machine.h"
+#include "sim/storage/partition_table.h"
+#include "sim/storage/storage.h"
 
 namespace velta::testing {
 

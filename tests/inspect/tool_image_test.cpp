@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "app/inspect/inspect_layout.h"
-#include "sim/text.h"
+#include "sim/core/text.h"
 #include "tests/inspect/sim_pc.h"
 #include "tests/sim_storage/host_tools.h"
 

@@ -5,7 +5,7 @@
 #include "app/inspect/inspect_layout.h"
 #include "app/inspect/volume_mapping.h"
 #include "platform/win/constants.h"
-#include "sim/text.h"
+#include "sim/core/text.h"
 #include "tests/inspect/sim_pc.h"
 
 namespace velta::testing {
@@ -85,7 +85,9 @@ TEST(ParseVolumeGuid, TakesTheThirtyEightCharactersFromTheFirstBrace) {
         SCOPED_TRACE(sim::ToUtf8(c.text));
         win::GUID g{};
         EXPECT_EQ(ParseVolumeGuid(c.text, &g), c.ok);
-        if (c.ok) EXPECT_EQ(g, VolGuid(7));
+        if (c.ok) {
+            EXPECT_EQ(g, VolGuid(7));
+        }
     }
 }
 

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <string>
 
-#include "sim/machine_file.h"
-#include "sim/storage.h"
-#include "sim/text.h"
+#include "lab/machine_file.h"
+#include "sim/storage/storage.h"
+#include "sim/core/text.h"
 #include "tests/support/process.h"
 
 namespace sim {

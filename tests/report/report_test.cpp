@@ -5,7 +5,7 @@
 
 #include "app/ui/report.h"
 #include "app/ui/texts.h"
-#include "sim/machine.h"
+#include "sim/core/machine.h"
 #include "tests/support/example_report.h"
 
 namespace velta {

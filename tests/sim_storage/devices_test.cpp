@@ -14,8 +14,8 @@
 #include "platform/win/storage_constants.h"
 #include "platform/win/storage_unique.h"
 #include "platform/win/unique.h"
-#include "sim/machine.h"
-#include "sim/text.h"
+#include "sim/core/machine.h"
+#include "sim/core/text.h"
 
 namespace sim {
 namespace {

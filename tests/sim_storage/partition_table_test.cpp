@@ -7,8 +7,8 @@
 #include "common/little_endian.h"
 #include "platform/win/little_endian.h"
 #include "platform/win/storage_constants.h"
-#include "sim/machine.h"
-#include "sim/partition_table.h"
+#include "sim/core/machine.h"
+#include "sim/storage/partition_table.h"
 #include "tests/sim_storage/host_tools.h"
 
 namespace sim {

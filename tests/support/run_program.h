@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sim/machine.h"
+#include "sim/core/machine.h"
 
 namespace velta::testing {
 

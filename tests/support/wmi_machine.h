@@ -8,12 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/inspect/layout_model.h"
+#include "app/model/layout_model.h"
 #include "app/wmi/partition_identity.h"
-#include "sim/machine.h"
-#include "sim/partition_table.h"
-#include "sim/storage.h"
-#include "sim/text.h"
+#include "sim/core/machine.h"
+#include "sim/storage/partition_table.h"
+#include "sim/storage/storage.h"
+#include "sim/core/text.h"
 
 namespace velta::testing {
 

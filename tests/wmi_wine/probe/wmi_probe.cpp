@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/inspect/decimal.h"
+#include "app/model/decimal.h"
 #include "app/wmi/storage_checks.h"
 #include "platform/win/com_constants.h"
 

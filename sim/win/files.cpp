@@ -1,0 +1,211 @@
+// File and handle calls of the simulated PC.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/win/constants.h"
+#include "platform/win/files.h"
+#include "sim/storage/devices.h"
+#include "sim/core/machine.h"
+
+namespace win {
+
+namespace {
+
+// An open file of the FileStore. Writes land in the store at once, so a failed or short
+// transfer leaves exactly what reached the file.
+class FileObject : public sim::HandleObject {
+public:
+    FileObject(sim::Machine& m, std::u16string path, DWORD access)
+        : machine_(m), path_(std::move(path)), access_(access) {}
+    std::uint32_t FileType() const override { return FILE_TYPE_DISK; }
+    sim::ErrorCode Write(const void* data, std::uint32_t size, std::uint32_t* written) override {
+        if ((access_ & GENERIC_WRITE) == 0) return ERROR_ACCESS_DENIED;
+        auto* bytes = machine_.files.GetMutable(path_);
+        if (bytes == nullptr) return ERROR_FILE_NOT_FOUND;
+        std::uint32_t n = size;
+        if (auto f = machine_.faults.Hit("WriteFile")) {
+            if (!f->transferLimit) return f->code;
+            n = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, *f->transferLimit));
+        }
+        if (bytes->size() < position_ + n) bytes->resize(position_ + n);
+        std::memcpy(bytes->data() + position_, data, n);
+        position_ += n;
+        *written = n;
+        return 0;
+    }
+    sim::ErrorCode Read(void* data, std::uint32_t size, std::uint32_t* read) override {
+        if ((access_ & GENERIC_READ) == 0) return ERROR_ACCESS_DENIED;
+        const auto* bytes = machine_.files.Get(path_);
+        if (bytes == nullptr) return ERROR_FILE_NOT_FOUND;
+        std::uint64_t n = position_ >= bytes->size() ? 0 : std::min<std::uint64_t>(size, bytes->size() - position_);
+        std::memcpy(data, bytes->data() + position_, n);
+        position_ += n;
+        *read = static_cast<std::uint32_t>(n);
+        return 0;
+    }
+    sim::ErrorCode Flush() override {
+        if (auto f = machine_.faults.Hit("FlushFileBuffers")) return f->code;
+        return 0;
+    }
+
+private:
+    sim::Machine& machine_;
+    std::u16string path_;
+    DWORD access_;
+    std::uint64_t position_ = 0;
+};
+
+bool IsDevicePath(std::u16string_view p) {
+    return p.size() >= 4 && p[0] == u'\\' && p[1] == u'\\' && (p[2] == u'.' || p[2] == u'?') && p[3] == u'\\';
+}
+
+std::u16string_view ParentOf(std::u16string_view path) {
+    auto pos = path.find_last_of(u'\\');
+    return pos == std::u16string_view::npos ? std::u16string_view() : path.substr(0, pos);
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposition, DWORD,
+                   HANDLE) {
+    auto& m = sim::Current();
+    if (auto f = m.faults.Hit("CreateFileW")) {
+        sim::SetLastError(f->code);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (path == nullptr || *path == 0) {
+        sim::SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::u16string_view p(path);
+    if (IsDevicePath(p)) {
+        sim::ErrorCode error = 0;
+        auto device = sim::OpenDevice(m, p, access, share, &error);
+        if (!device) {
+            sim::SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        return m.handles.Add(std::move(device));
+    }
+    bool exists = m.files.Exists(p);
+    if (!m.files.DirectoryExists(ParentOf(p)) || m.files.DirectoryExists(p)) {
+        sim::SetLastError(m.files.DirectoryExists(p) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    switch (disposition) {
+        case CREATE_NEW:
+            if (exists) {
+                sim::SetLastError(ERROR_FILE_EXISTS);
+                return INVALID_HANDLE_VALUE;
+            }
+            m.files.Put(p, {});
+            break;
+        case CREATE_ALWAYS:
+            m.files.Put(p, {});
+            break;
+        case OPEN_EXISTING:
+            if (!exists) {
+                sim::SetLastError(ERROR_FILE_NOT_FOUND);
+                return INVALID_HANDLE_VALUE;
+            }
+            break;
+        case OPEN_ALWAYS:
+            if (!exists) m.files.Put(p, {});
+            break;
+        case TRUNCATE_EXISTING:
+            if (!exists) {
+                sim::SetLastError(ERROR_FILE_NOT_FOUND);
+                return INVALID_HANDLE_VALUE;
+            }
+            m.files.Put(p, {});
+            break;
+        default:
+            sim::SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+    }
+    return m.handles.Add(std::make_shared<FileObject>(m, std::u16string(p), access));
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, DWORD* written, void*) {
+    auto object = sim::Current().handles.Get(file);
+    if (written != nullptr) *written = 0;
+    if (!object) {
+        sim::SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::uint32_t n = 0;
+    sim::ErrorCode e = object->Write(buffer, size, &n);
+    if (written != nullptr) *written = n;
+    if (e != 0) {
+        sim::SetLastError(e);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, DWORD* read, void*) {
+    auto object = sim::Current().handles.Get(file);
+    if (read != nullptr) *read = 0;
+    if (!object) {
+        sim::SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::uint32_t n = 0;
+    sim::ErrorCode e = object->Read(buffer, size, &n);
+    if (read != nullptr) *read = n;
+    if (e != 0) {
+        sim::SetLastError(e);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    auto object = sim::Current().handles.Get(file);
+    if (!object) {
+        sim::SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    sim::ErrorCode e = object->Flush();
+    if (e != 0) {
+        sim::SetLastError(e);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object) {
+    if (!sim::Current().handles.Close(object)) {
+        sim::SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR path) {
+    auto& m = sim::Current();
+    if (auto f = m.faults.Hit("DeleteFileW")) {
+        sim::SetLastError(f->code);
+        return FALSE;
+    }
+    if (path == nullptr || !m.files.Remove(path)) {
+        sim::SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+UINT GetSystemWindowsDirectoryW(LPWSTR buffer, UINT size) {
+    auto& m = sim::Current();
+    if (auto f = m.faults.Hit("GetSystemWindowsDirectoryW")) {
+        sim::SetLastError(f->code);
+        return 0;
+    }
+    const auto& dir = m.windowsDirectory;
+    if (buffer == nullptr || size <= dir.size()) return static_cast<UINT>(dir.size() + 1);
+    std::memcpy(buffer, dir.data(), dir.size() * sizeof(char16_t));
+    buffer[dir.size()] = 0;
+    return static_cast<UINT>(dir.size());
+}
+
+}  // namespace win
