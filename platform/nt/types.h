@@ -1,8 +1,10 @@
 // Native-API types of the boot-time programs' platform layer, with the published layouts.
-// Freestanding: no headers beyond the fixed-width integers.
+// Freestanding: no headers beyond the fixed-width integers and the shared GUID layout.
 #pragma once
 
 #include <stdint.h>
+
+#include "common/guid.h"
 
 namespace nt {
 
@@ -17,6 +19,8 @@ using WCHAR = char16_t;
 using PWSTR = WCHAR*;
 using PCWSTR = const WCHAR*;
 using ACCESS_MASK = uint32_t;
+using ULONG_PTR = uintptr_t;
+using GUID = velta::Guid;
 
 constexpr NTSTATUS STATUS_SUCCESS = 0;
 
