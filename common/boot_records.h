@@ -7,6 +7,7 @@
 
 #include "common/boot_stages.h"
 #include "common/guid.h"
+#include "common/units.h"
 
 namespace velta {
 
@@ -16,8 +17,6 @@ inline constexpr size_t kGrowPlanShortSize = 16;  // windowsVolumeId alone
 inline constexpr size_t kMoveResultSize = 16;
 inline constexpr size_t kGrowResultSize = 32;
 inline constexpr size_t kDrawCountersSize = 12;
-
-inline constexpr uint64_t kMebibyte = 1048576;
 
 // VeltamoorMoveLabPlan. Fields a plan's kind does not use stay zero.
 struct BootPlan {

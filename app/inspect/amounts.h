@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace velta {
+#include "common/units.h"
 
-constexpr std::uint64_t kMebibyte = 1ull << 20;
-constexpr std::uint64_t kGibibyte = 1ull << 30;
+namespace velta {
 
 std::uint64_t RoundDownToMebibyte(std::uint64_t bytes);
 
