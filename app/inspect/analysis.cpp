@@ -70,7 +70,8 @@ void AnalyseRightSide(InspectionContext& ctx) {
         neighbour.kind == PartitionKind::Extended ? pass.firstLogical : std::optional<PartitionEntry>(neighbour);
     if (!SourceQualifies(r, pass, neighbour, source, gap)) return;
 
-    NtfsFacts facts = ReadNtfsFacts(r.candidateVolumePath);
+    // The candidate volume lies exactly on the source partition (FindVolumeOnPartition).
+    NtfsFacts facts = ReadNtfsFacts(r.candidateVolumePath, source->length);
     if (!facts.isNtfs) {
         if (s.unallocatedIncrease == 0) s.status = ResizeStatus::NotNtfs;
         return;

@@ -167,7 +167,10 @@ void ReadPartitionTable(InspectionContext& ctx) {
                     link = true;
                     suffix = u" [EBR link]";
                 }
-            } else if (container.length != 0 && container.start < start && start < container.End()) {
+            } else if (index >= 4 && container.length != 0 && container.start < start && start < container.End()) {
+                // Only the EBR chain, reported from index 4 on, describes logical partitions. A
+                // primary slot that points into the container stays a primary entry; it then
+                // overlaps the container and the layout validation refuses the layout.
                 kind = PartitionKind::Logical;
                 suffix = u" [Logical]";
             } else if (e.mbrType == 0x07) {

@@ -2,9 +2,11 @@
 // sector alignment, the device descriptor and the raw drive layout.
 #include "app/inspect/storage_probe.h"
 
+#include <optional>
 #include <vector>
 
 #include "app/inspect/fingerprint.h"
+#include "app/inspect/fixed_text.h"
 #include "app/model/decimal.h"
 #include "platform/win/constants.h"
 #include "platform/win/files.h"
@@ -48,19 +50,25 @@ bool QueryProperty(win::HANDLE disk, win::DWORD property, std::vector<std::uint8
 bool ProbeWindowsVolume(InspectionContext& ctx) {
     LayoutSnapshot& s = ctx.record.snapshot;
 
-    char16_t directory[kPathChars] = {};
-    win::UINT length = win::GetSystemWindowsDirectoryW(directory, kPathChars);
+    char16_t directoryBuffer[kPathChars] = {};
+    win::UINT length = win::GetSystemWindowsDirectoryW(directoryBuffer, kPathChars);
     if (length == 0 || length >= kPathChars) RaiseInvalid(u"GetSystemWindowsDirectory");
+    // The reported length is the path; a zero inside it would make a different path.
+    std::u16string directory(directoryBuffer, length);
+    if (directory.find(u'\0') != std::u16string::npos) RaiseInvalid(u"GetSystemWindowsDirectory");
 
     char16_t mountPoint[kPathChars] = {};
-    if (!win::GetVolumePathNameW(directory, mountPoint, kPathChars)) RaiseLastError(u"GetVolumePathName");
-    std::u16string mount(mountPoint);
-    if (mount.size() == 3 && mount[1] == u':' && mount[2] == u'\\') s.windowsDrive = mount.substr(0, 2);
+    if (!win::GetVolumePathNameW(directory.c_str(), mountPoint, kPathChars)) RaiseLastError(u"GetVolumePathName");
+    std::optional<std::u16string> mount = TerminatedText(mountPoint, kPathChars);
+    if (!mount) RaiseInvalid(u"GetVolumePathName");
+    if (mount->size() == 3 && (*mount)[1] == u':' && (*mount)[2] == u'\\') s.windowsDrive = mount->substr(0, 2);
 
     char16_t volumeName[kPathChars] = {};
-    if (!win::GetVolumeNameForVolumeMountPointW(mountPoint, volumeName, kPathChars))
+    if (!win::GetVolumeNameForVolumeMountPointW(mount->c_str(), volumeName, kPathChars))
         RaiseLastError(u"GetVolumeNameForVolumeMountPoint");
-    s.windowsVolumePath = volumeName;
+    std::optional<std::u16string> volume = TerminatedText(volumeName, kPathChars);
+    if (!volume) RaiseInvalid(u"GetVolumeNameForVolumeMountPoint");
+    s.windowsVolumePath = std::move(*volume);
 
     ctx.volume.reset(OpenDevice(WithoutLastCharacter(s.windowsVolumePath)));
     if (!ctx.volume) RaiseLastError(u"Open Windows volume");

@@ -1,7 +1,9 @@
 #include "app/inspect/volume_mapping.h"
 
+#include <optional>
 #include <vector>
 
+#include "app/inspect/fixed_text.h"
 #include "platform/win/constants.h"
 #include "platform/win/files.h"
 #include "platform/win/guid.h"
@@ -58,14 +60,14 @@ std::u16string VolumeDisplayName(const std::u16string& volumePath) {
     std::vector<char16_t> list(kMountListChars, 0);
     win::DWORD returned = 0;
     if (win::GetVolumePathNamesForVolumeNameW(volumePath.c_str(), list.data(), kMountListChars, &returned)) {
-        // Each name ends with a null, the list with an empty name; never read past the buffer.
+        // Each name ends with a null, the list with an empty name; never read past the buffer,
+        // and a name that the buffer cuts off before its null does not count.
         std::size_t at = 0;
         while (at < list.size() && list[at] != 0) {
-            std::size_t end = at;
-            while (end < list.size() && list[end] != 0) ++end;
-            std::u16string_view name(list.data() + at, end - at);
-            if (IsDriveRoot(name)) return std::u16string(name.substr(0, 2));
-            at = end + 1;
+            std::optional<std::u16string> name = TerminatedText(list.data() + at, list.size() - at);
+            if (!name) break;
+            if (IsDriveRoot(*name)) return name->substr(0, 2);
+            at += name->size() + 1;
         }
     }
     return volumePath;
@@ -73,12 +75,14 @@ std::u16string VolumeDisplayName(const std::u16string& volumePath) {
 
 }  // namespace
 
-NtfsFacts ReadNtfsFacts(const std::u16string& volumeGuidPath) {
-    char16_t fileSystem[kFileSystemNameChars] = {};
-    if (!win::GetVolumeInformationW(volumeGuidPath.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+NtfsFacts ReadNtfsFacts(const std::u16string& volumeGuidPath, std::uint64_t extentLength) {
+    char16_t fileSystemBuffer[kFileSystemNameChars] = {};
+    if (!win::GetVolumeInformationW(volumeGuidPath.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystemBuffer,
                                     kFileSystemNameChars))
         throw Error{u"GetVolumeInformation", win::GetLastError()};
-    if (!IsNtfsName(fileSystem)) return {};
+    std::optional<std::u16string> fileSystem = TerminatedText(fileSystemBuffer, kFileSystemNameChars);
+    if (!fileSystem) throw Error{u"GetVolumeInformation", win::ERROR_INVALID_DATA};
+    if (!IsNtfsName(*fileSystem)) return {};
 
     win::UniqueHandle volume(win::CreateFileW(WithoutLastCharacter(volumeGuidPath).c_str(), win::GENERIC_READ,
                                               win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
@@ -98,6 +102,8 @@ NtfsFacts ReadNtfsFacts(const std::u16string& volumeGuidPath) {
                  (1u << 20) % cluster == 0;
     // A cluster count whose byte size does not fit 64 bits is no real volume either.
     if (sound && static_cast<std::uint64_t>(total) > UINT64_MAX / cluster) sound = false;
+    // A file system cannot be larger than the disk space it lives in.
+    if (sound && static_cast<std::uint64_t>(total) * cluster > extentLength) sound = false;
     if (!sound) throw Error{u"NTFS geometry", win::ERROR_INVALID_DATA};
     return NtfsFacts{true, static_cast<std::uint64_t>(total) * cluster, static_cast<std::uint64_t>(free) * cluster};
 }
@@ -108,7 +114,10 @@ std::u16string FindVolumeOnPartition(std::uint32_t diskNumber, const PartitionEn
     if (!search.valid()) return {};
     std::u16string result;
     do {
-        std::u16string path(name);
+        // A name without its null in the buffer is skipped like any name that cannot be opened.
+        std::optional<std::u16string> found = TerminatedText(name, kPathChars);
+        if (!found) continue;
+        const std::u16string& path = *found;
         if (path.empty() || path.back() != u'\\') continue;
         win::UniqueHandle volume(win::CreateFileW(WithoutLastCharacter(path).c_str(), 0,
                                                   win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
@@ -170,7 +179,7 @@ CandidatePass RunCandidatePass(InspectionContext& ctx) {
 
 void ReadWindowsVolumeFacts(InspectionContext& ctx) {
     LayoutSnapshot& s = ctx.record.snapshot;
-    NtfsFacts facts = ReadNtfsFacts(s.windowsVolumePath);
+    NtfsFacts facts = ReadNtfsFacts(s.windowsVolumePath, ctx.extentLength);
     s.windowsVolumeBytes = facts.totalBytes;
     s.windowsUsedBytes = facts.totalBytes - facts.freeBytes;
 }

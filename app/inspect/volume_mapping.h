@@ -17,10 +17,11 @@ struct NtfsFacts {
     std::uint64_t freeBytes = 0;   // free clusters times bytes per cluster
 };
 
-// `volumeGuidPath` with its trailing backslash. A volume that is not NTFS gives all zero.
-// Raises Error "GetVolumeInformation", "Open NTFS volume", "FSCTL_GET_NTFS_VOLUME_DATA" or
-// "NTFS geometry".
-NtfsFacts ReadNtfsFacts(const std::u16string& volumeGuidPath);
+// `volumeGuidPath` with its trailing backslash; `extentLength` the bytes of the one extent the
+// volume lies on. A volume that is not NTFS gives all zero. Raises Error
+// "GetVolumeInformation", "Open NTFS volume", "FSCTL_GET_NTFS_VOLUME_DATA" or "NTFS
+// geometry" (also for an NTFS size larger than the extent).
+NtfsFacts ReadNtfsFacts(const std::u16string& volumeGuidPath, std::uint64_t extentLength);
 
 // The volume GUID path (trailing backslash) of the one volume lying exactly on the
 // partition; empty when none does, or more than one.

@@ -1,9 +1,12 @@
 #include "app/ui/entry.h"
 
+#include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "app/inspect/amounts.h"
+#include "app/inspect/capacity_estimate.h"
 #include "app/inspect/inspect_layout.h"
 #include "app/ui/command_line_texts.h"
 #include "app/ui/console_writer.h"
@@ -47,9 +50,13 @@ int Preview(bool useChinese, std::u16string_view amountText) {
     LayoutSnapshot s = InspectForDisplay();
     PrintReport(useChinese, s);
     if (IsAmountAcceptable(amount.bytes, s.unallocatedIncrease, s.maximumIncrease, s.windowsPartitionLength)) {
-        WriteConsoleText(std::u16string(Pick(cli_text::kEstimateLabel, useChinese)) +
-                         FormatGigabytes(amount.bytes + s.windowsVolumeBytes) + u"\n");
-        return kExitSuccess;
+        // The NTFS size is Windows' word; an estimate is printed only when it makes sense.
+        if (std::optional<std::uint64_t> capacity =
+                EstimatedCapacity(amount.bytes, s.windowsVolumeBytes, s.windowsPartitionLength)) {
+            WriteConsoleText(std::u16string(Pick(cli_text::kEstimateLabel, useChinese)) + FormatGigabytes(*capacity) +
+                             u"\n");
+            return kExitSuccess;
+        }
     }
     WriteConsoleText(Pick(cli_text::kPreviewRefused, useChinese));
     return kExitUsage;

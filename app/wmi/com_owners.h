@@ -1,77 +1,66 @@
 // Owners for COM references, BSTRs and VARIANTs, so that every path releases them.
 #pragma once
 
-#include <utility>
-
+#include "common/unique_any.h"
 #include "platform/win/com.h"
 
 namespace velta {
 
+template <typename T>
+struct ComReleaseTraits {
+    using Type = T*;
+    static constexpr Type Invalid() { return nullptr; }
+    static constexpr bool IsValid(Type p) { return p != nullptr; }
+    static void Close(Type p) { p->Release(); }
+};
+
 // One counted reference to a COM interface.
 template <typename T>
-class ComPtr {
+class ComPtr : public UniqueAny<ComReleaseTraits<T>> {
 public:
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ComPtr(ComPtr&& other) noexcept : ptr_(other.release()) {}
-    ComPtr& operator=(ComPtr&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ~ComPtr() { reset(); }
+    using UniqueAny<ComReleaseTraits<T>>::UniqueAny;
 
-    T* get() const { return ptr_; }
-    T* operator->() const { return ptr_; }
-    explicit operator bool() const { return ptr_ != nullptr; }
-    // For calls that return a new reference through an out pointer; drops the old one first.
-    T** put() {
-        reset();
-        return &ptr_;
-    }
-    void** put_void() { return reinterpret_cast<void**>(put()); }
-    T* release() { return std::exchange(ptr_, nullptr); }
-    void reset(T* p = nullptr) {
-        T* old = std::exchange(ptr_, p);
-        if (old != nullptr) old->Release();
-    }
+    T* operator->() const { return this->get(); }
+    // For CoCreateInstance-style calls; drops the old reference first, as put() does.
+    void** put_void() { return reinterpret_cast<void**>(this->put()); }
+};
 
-private:
-    T* ptr_ = nullptr;
+struct BstrTraits {
+    using Type = win::BSTR;
+    static constexpr Type Invalid() { return nullptr; }
+    static constexpr bool IsValid(Type b) { return b != nullptr; }
+    static void Close(Type b) { win::SysFreeString(b); }
 };
 
 // A BSTR freed with SysFreeString.
-class UniqueBstr {
-public:
-    UniqueBstr() = default;
-    explicit UniqueBstr(win::BSTR b) : bstr_(b) {}
-    UniqueBstr(const UniqueBstr&) = delete;
-    UniqueBstr& operator=(const UniqueBstr&) = delete;
-    UniqueBstr(UniqueBstr&& other) noexcept : bstr_(std::exchange(other.bstr_, nullptr)) {}
-    ~UniqueBstr() {
-        if (bstr_ != nullptr) win::SysFreeString(bstr_);
-    }
-    win::BSTR get() const { return bstr_; }
-    win::BSTR release() { return std::exchange(bstr_, nullptr); }
+using UniqueBstr = UniqueAny<BstrTraits>;
 
-private:
-    win::BSTR bstr_ = nullptr;
-};
-
-// A VARIANT initialised on construction and cleared with VariantClear when it ends.
+// A VARIANT initialised on construction and cleared with VariantClear when it ends. It is
+// a value that may own a BSTR, an array or a reference, not a handle, so it has its own type.
 class UniqueVariant {
 public:
     UniqueVariant() { win::VariantInit(&value_); }
     UniqueVariant(const UniqueVariant&) = delete;
     UniqueVariant& operator=(const UniqueVariant&) = delete;
-    UniqueVariant(UniqueVariant&& other) noexcept : value_(other.value_) {
-        win::VariantInit(&other.value_);
+    UniqueVariant(UniqueVariant&& other) noexcept : value_(other.value_) { win::VariantInit(&other.value_); }
+    UniqueVariant& operator=(UniqueVariant&& other) noexcept {
+        if (this != &other) {
+            win::VariantClear(&value_);
+            value_ = other.value_;
+            win::VariantInit(&other.value_);
+        }
+        return *this;
     }
     ~UniqueVariant() { win::VariantClear(&value_); }
 
     win::VARIANT* get() { return &value_; }
     const win::VARIANT& operator*() const { return value_; }
     const win::VARIANT* operator->() const { return &value_; }
+    // Clears what is held; for calls that fill the variant through an out parameter.
+    win::VARIANT* put() {
+        win::VariantClear(&value_);
+        return &value_;
+    }
 
 private:
     win::VARIANT value_;

@@ -1,30 +1,22 @@
 // Object calls of the native API that apply to every kind of handle.
 #pragma once
 
+#include "common/unique_any.h"
 #include "platform/nt/types.h"
 
 namespace nt {
 
 NTSTATUS NtClose(HANDLE handle);
 
-// Owns one native handle and closes it with NtClose when the scope ends.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : handle_(h) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr; }
-    void reset() {
-        if (handle_ != nullptr) NtClose(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
+struct NtCloseTraits {
+    using Type = HANDLE;
+    static constexpr Type Invalid() { return nullptr; }
+    // The native calls leave null where they opened nothing.
+    static constexpr bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { NtClose(h); }
 };
+
+// Owns one native handle and closes it with NtClose.
+using UniqueHandle = velta::UniqueAny<NtCloseTraits>;
 
 }  // namespace nt

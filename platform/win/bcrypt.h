@@ -1,6 +1,7 @@
 // The cryptography provider's one-shot hashing.
 #pragma once
 
+#include "common/unique_any.h"
 #include "platform/win/types.h"
 
 namespace win {
@@ -13,20 +14,14 @@ NTSTATUS BCryptHash(BCRYPT_ALG_HANDLE algorithm, BYTE* secret, ULONG secretSize,
                     ULONG inputSize, BYTE* output, ULONG outputSize);
 NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags);
 
-// Owns an open algorithm provider.
-class UniqueAlgorithm {
-public:
-    UniqueAlgorithm() = default;
-    UniqueAlgorithm(const UniqueAlgorithm&) = delete;
-    UniqueAlgorithm& operator=(const UniqueAlgorithm&) = delete;
-    ~UniqueAlgorithm() {
-        if (handle_ != nullptr) BCryptCloseAlgorithmProvider(handle_, 0);
-    }
-    BCRYPT_ALG_HANDLE* put() { return &handle_; }
-    BCRYPT_ALG_HANDLE get() const { return handle_; }
-
-private:
-    BCRYPT_ALG_HANDLE handle_ = nullptr;
+struct AlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static constexpr Type Invalid() { return nullptr; }
+    static constexpr bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { BCryptCloseAlgorithmProvider(h, 0); }
 };
+
+// Owns an open algorithm provider.
+using UniqueAlgorithm = velta::UniqueAny<AlgorithmTraits>;
 
 }  // namespace win

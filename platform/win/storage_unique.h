@@ -1,27 +1,20 @@
 // Owning type for a volume search handle, closed with FindVolumeClose.
 #pragma once
 
-#include <utility>
-
+#include "common/unique_any.h"
 #include "platform/win/constants.h"
 #include "platform/win/storage.h"
 
 namespace win {
 
-class UniqueFindVolume {
-public:
-    UniqueFindVolume() = default;
-    explicit UniqueFindVolume(HANDLE h) : handle_(h) {}
-    UniqueFindVolume(const UniqueFindVolume&) = delete;
-    UniqueFindVolume& operator=(const UniqueFindVolume&) = delete;
-    ~UniqueFindVolume() {
-        if (valid()) FindVolumeClose(handle_);
-    }
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_ = nullptr;
+struct FindVolumeCloseTraits {
+    using Type = HANDLE;
+    // FindFirstVolumeW reports failure as INVALID_HANDLE_VALUE.
+    static constexpr Type Invalid() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { FindVolumeClose(h); }
 };
+
+using UniqueFindVolume = velta::UniqueAny<FindVolumeCloseTraits>;
 
 }  // namespace win

@@ -1,58 +1,39 @@
-// Small owning types for the platform layer's handles, so that every path releases them.
+// Owning types for the platform layer's handles, so that every path releases them.
 #pragma once
 
 #include <utility>
 
+#include "common/unique_any.h"
 #include "platform/win/constants.h"
 #include "platform/win/files.h"
 #include "platform/win/process.h"
 
 namespace win {
 
-// A kernel handle closed with CloseHandle. Both null and INVALID_HANDLE_VALUE mean "none".
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : handle_(h) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ~UniqueHandle() { reset(); }
+// Both null and INVALID_HANDLE_VALUE mean "no handle" to the calls that hand out handles.
+inline bool IsHandleValue(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    explicit operator bool() const { return valid(); }
-    HANDLE release() { return std::exchange(handle_, nullptr); }
-    void reset(HANDLE h = nullptr) {
-        HANDLE old = std::exchange(handle_, h);
-        if (old != nullptr && old != INVALID_HANDLE_VALUE) CloseHandle(old);
-    }
+struct CloseHandleTraits {
+    using Type = HANDLE;
+    static constexpr Type Invalid() { return nullptr; }
+    static bool IsValid(Type h) { return IsHandleValue(h); }
+    static void Close(Type h) { CloseHandle(h); }
+};
 
-private:
-    HANDLE handle_ = nullptr;
+// A kernel handle closed with CloseHandle.
+using UniqueHandle = velta::UniqueAny<CloseHandleTraits>;
+
+template <typename T>
+struct LocalFreeTraits {
+    using Type = T*;
+    static constexpr Type Invalid() { return nullptr; }
+    static constexpr bool IsValid(Type p) { return p != nullptr; }
+    static void Close(Type p) { LocalFree(p); }
 };
 
 // Memory that a Windows call allocated with LocalAlloc for us.
 template <typename T>
-class UniqueLocal {
-public:
-    UniqueLocal() = default;
-    explicit UniqueLocal(T* p) : ptr_(p) {}
-    UniqueLocal(const UniqueLocal&) = delete;
-    UniqueLocal& operator=(const UniqueLocal&) = delete;
-    UniqueLocal(UniqueLocal&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
-    ~UniqueLocal() {
-        if (ptr_ != nullptr) LocalFree(ptr_);
-    }
-    T* get() const { return ptr_; }
-
-private:
-    T* ptr_ = nullptr;
-};
+using UniqueLocal = velta::UniqueAny<LocalFreeTraits<T>>;
 
 // Runs a callable when the scope ends, whichever way it ends.
 template <typename F>

@@ -235,6 +235,15 @@ TEST(PartitionRules, MbrClassificationTable) {
           "#3 12886999040 1073741824 0x07 [Logical]"},
          {PartitionKind::Data, PartitionKind::Extended, PartitionKind::Logical, PartitionKind::Logical},
          {1, 3}},
+        // Only the EBR chain (layout index 4 on) describes logical partitions; a primary slot
+        // that points into the container is still a primary entry.
+        {"a primary slot inside the extended container",
+         {{MiB, 10 * GiB, 0x07}, {11 * GiB, 20 * GiB, 0x0f}, {12 * GiB, GiB, 0x07}},
+         {{11 * GiB + MiB, 500 * MiB, 0x07}},
+         {"#1 1048576 10737418240 0x07", "#0 11811160064 21474836480 0x0f [Extended]",
+          "#2 12884901888 1073741824 0x07", "#3 11812208640 524288000 0x07 [Logical]"},
+         {PartitionKind::Data, PartitionKind::Extended, PartitionKind::Data, PartitionKind::Logical},
+         {1, 2, 3}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -326,6 +335,12 @@ TEST(PartitionRules, WellFormedButUnsupportedLayoutsGiveAStatus) {
         {"MBR dynamic partition",
          [](SimPc& pc) { pc.MbrDisk(0, 64 * GiB, {{MiB, 10 * GiB, 0x07}, {30 * GiB, GiB, 0x42}}); }, 1,
          ResizeStatus::UnsupportedExtents},
+        {"MBR primary slot inside the extended container",
+         [](SimPc& pc) {
+             pc.MbrDisk(0, 64 * GiB, {{MiB, 10 * GiB, 0x07}, {11 * GiB, 20 * GiB, 0x0f}, {12 * GiB, GiB, 0x07}},
+                        {{11 * GiB + MiB, 500 * MiB, 0x07}});
+         },
+         1, ResizeStatus::InvalidLayout},
         {"MBR partition reaching past 2 TiB",
          [](SimPc& pc) { pc.MbrDisk(0, 3072 * GiB, {{MiB, 10 * GiB, 0x07}, {1536 * GiB, 1024 * GiB, 0x07}}); }, 1,
          ResizeStatus::InvalidLayout},
@@ -340,6 +355,64 @@ TEST(PartitionRules, WellFormedButUnsupportedLayoutsGiveAStatus) {
         EXPECT_EQ(r.snapshot.status, c.status);
         EXPECT_EQ(r.snapshot.planKind, PlanKind::None);
         EXPECT_EQ(r.snapshot.fingerprint.size(), 64u);
+    }
+}
+
+}  // namespace
+}  // namespace velta::testing
+
+namespace velta::testing {
+namespace {
+
+// A primary-slot entry inside the extended container right after Windows used to count as
+// its first logical partition and be offered as the source of a shrink, a layout the boot-time
+// table check then refuses after the online shrink. It now makes the layout invalid.
+TEST(PartitionRules, PrimarySlotInsideTheContainerIsNeverASource) {
+    struct Case {
+        const char* name;
+        std::vector<sim::MbrPartitionSpec> primaries;
+        std::vector<sim::MbrPartitionSpec> logicals;
+        PlanKind plan;
+        ResizeStatus status;
+    } cases[] = {
+        {"only the primary slot in the container",
+         {{MiB, 10 * GiB, 0x07}, {10 * GiB + MiB, 30 * GiB, 0x0f}, {10 * GiB + 2 * MiB, 20 * GiB, 0x07}},
+         {},
+         PlanKind::None,
+         ResizeStatus::InvalidLayout},
+        {"the primary slot before the chain's logical partition",
+         {{MiB, 10 * GiB, 0x07}, {10 * GiB + MiB, 30 * GiB, 0x0f}, {10 * GiB + 2 * MiB, 20 * GiB, 0x07}},
+         {{30 * GiB + 4 * MiB, 5 * GiB, 0x07}},
+         PlanKind::None,
+         ResizeStatus::InvalidLayout},
+        // The same disk without the stray slot: the chain's partition is the source.
+        {"a proper logical partition",
+         {{MiB, 10 * GiB, 0x07}, {10 * GiB + MiB, 30 * GiB, 0x0f}},
+         {{10 * GiB + 2 * MiB, 20 * GiB, 0x07}},
+         PlanKind::LogicalInExtended,
+         ResizeStatus::RestartRequired},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimPc pc;
+        pc.MbrDisk(0, 64 * GiB, c.primaries, c.logicals);
+        pc.NtfsVolume(0, 1, {u"C:\\"}, 4 * GiB, 1);
+        pc.NtfsVolume(0, 2, {u"D:\\"}, 2 * GiB, 2);
+        LayoutSnapshot s = InspectForDisplay();
+        EXPECT_EQ(s.planKind, c.plan);
+        EXPECT_EQ(s.status, c.status) << sim::ToUtf8(s.detail);
+        for (const auto& line : s.partitionLines)
+            if (line.find(u"#2 ") == 0)
+                EXPECT_EQ(line.find(u"[Logical]") != std::u16string::npos, c.plan != PlanKind::None)
+                    << sim::ToUtf8(line);
+        if (c.plan == PlanKind::None) {
+            EXPECT_EQ(s.maximumIncrease, 0u);
+            EXPECT_EQ(s.shrinkable, 0u);
+            EXPECT_TRUE(s.neighbourText.empty());
+        } else {
+            EXPECT_GT(s.shrinkable, 0u) << "the sound layout still offers its shrink";
+            EXPECT_EQ(s.maximumIncrease, s.shrinkable);
+        }
     }
 }
 

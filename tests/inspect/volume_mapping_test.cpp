@@ -36,7 +36,7 @@ TEST(ReadNtfsFacts, SizesFromTheFileSystem) {
         pc.GptDisk(0, 64 * GiB, {{MiB, 10 * GiB, sim::gpt_type::BasicData, PartGuid(1), 0, u""}});
         sim::Volume& v = pc.NtfsVolume(0, 1, {u"C:\\"}, 3 * GiB + 1, 1, c.cluster);
         v.fileSystem = c.fileSystem;
-        NtfsFacts f = ReadNtfsFacts(v.GuidPath());
+        NtfsFacts f = ReadNtfsFacts(v.GuidPath(), 10 * GiB);
         EXPECT_EQ(f.isNtfs, c.ntfs);
         // The boot sector leaves one sector out; clusters round that down, used bytes round up.
         std::uint64_t total = (10 * GiB - 512) / c.cluster * c.cluster;
