@@ -45,6 +45,7 @@ BootProgramRun RunBootProgram(Machine& machine, BootImage image) {
     BootProgramRun run;
     run.started = image;
     const std::size_t openBefore = machine.handles.OpenCount();
+    const std::size_t linesBefore = machine.bootScreen.lines.size();
     try {
         if (image == BootImage::Marker)
             velta::boot::MarkerEntry();
@@ -52,11 +53,19 @@ BootProgramRun RunBootProgram(Machine& machine, BootImage image) {
             velta::boot::MoveLabEntry();
     } catch (const ProcessExit& exit) {
         run.exitStatus = exit.exitStatus;
+    } catch (const PowerCut&) {
+        run.powerCut = true;
     }
+    const auto& lines = machine.bootScreen.lines;
+    if (lines.size() > linesBefore)
+        run.screenLines.assign(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end());
     const std::size_t openAfter = machine.handles.OpenCount();
     run.handlesLeftOpen = openAfter > openBefore ? openAfter - openBefore : 0;
+    if (run.powerCut) PowerOff(machine);
     return run;
 }
+
+void PowerOff(Machine& machine) { machine.handles.DropAll(); }
 
 std::vector<BootProgramRun> Restart(Machine& machine) {
     std::vector<BootProgramRun> runs;
@@ -70,7 +79,9 @@ std::vector<BootProgramRun> Restart(Machine& machine) {
         if (image) run = RunBootProgram(machine, *image);
         run.element = element;
         run.imagePath = path;
+        const bool cut = run.powerCut;
         runs.push_back(std::move(run));
+        if (cut) break;
     }
     return runs;
 }

@@ -1,7 +1,5 @@
 #include "sim/core/faults.h"
 
-#include <new>
-
 namespace sim {
 
 void Faults::Arm(Fault fault) {
@@ -19,7 +17,7 @@ std::optional<Fault> Faults::Hit(std::string_view call) {
         if (index == a->fault.nth || (a->fault.repeat && index >= a->fault.nth)) {
             Fault f = a->fault;
             if (!f.repeat) armed_.erase(a);
-            if (f.throwsBadAlloc) throw std::bad_alloc();
+            if (f.throwsBadAlloc) throw InjectedBadAlloc();
             return f;
         }
     }
@@ -29,6 +27,14 @@ std::optional<Fault> Faults::Hit(std::string_view call) {
 std::uint64_t Faults::Calls(std::string_view call) const {
     auto it = calls_.find(call);
     return it == calls_.end() ? 0 : it->second;
+}
+
+void Faults::DurableWrite() {
+    if (cutAfter_ && durableWrites_ >= *cutAfter_) {
+        cutAfter_.reset();  // the power is off now; the restart starts with it back on
+        throw PowerCut{durableWrites_};
+    }
+    ++durableWrites_;
 }
 
 }  // namespace sim

@@ -122,7 +122,20 @@ std::vector<std::uint8_t>* FileStore::GetMutable(std::u16string_view path) {
     return it == files_.end() ? nullptr : &it->second.second;
 }
 
-bool FileStore::Remove(std::u16string_view path) { return files_.erase(Normalized(path)) > 0; }
+bool FileStore::Remove(std::u16string_view path) {
+    attributes_.erase(Normalized(path));
+    return files_.erase(Normalized(path)) > 0;
+}
+
+std::uint32_t FileStore::Attributes(std::u16string_view path) const {
+    constexpr std::uint32_t kArchive = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+    auto it = attributes_.find(Normalized(path));
+    return it == attributes_.end() ? kArchive : it->second;
+}
+
+void FileStore::SetAttributes(std::u16string_view path, std::uint32_t attributes) {
+    attributes_[Normalized(path)] = attributes;
+}
 
 std::vector<std::u16string> FileStore::Paths() const {
     std::vector<std::u16string> out;

@@ -17,6 +17,7 @@
 #include "sim/core/registry.h"
 #include "sim/storage/storage.h"
 #include "sim/wmi/state.h"
+#include "sim/win/session_state.h"
 
 namespace sim {
 
@@ -46,10 +47,20 @@ public:
     std::vector<std::uint8_t>* GetMutable(std::u16string_view path);
     bool Remove(std::u16string_view path);
     std::vector<std::u16string> Paths() const;
+    // FILE_ATTRIBUTE_* of a file; a new file has FILE_ATTRIBUTE_ARCHIVE.
+    std::uint32_t Attributes(std::u16string_view path) const;
+    void SetAttributes(std::u16string_view path, std::uint32_t attributes);
 
 private:
     std::map<std::u16string, std::pair<std::u16string, std::vector<std::uint8_t>>> files_;
     std::set<std::u16string> directories_;
+    std::map<std::u16string, std::uint32_t> attributes_;  // only those other than the default
+};
+
+// The boot screen: the lines NtDrawText drew, in draw order (fault "NtDrawText" makes a draw
+// fail; a failed draw shows nothing).
+struct BootScreen {
+    std::vector<std::u16string> lines;
 };
 
 // Resources embedded in the desktop program's module: (type id, name id) to bytes.
@@ -85,9 +96,13 @@ public:
     Storage storage;  // disks and volumes
     ComState com;  // the COM runtime's apartments, live objects and allocations
     WmiState wmi;  // the WMI providers' own state
+    DesktopSession session;  // token privileges, restart requests, named mutexes
 
     // Blocks a Windows call allocated with LocalAlloc for the program and not yet freed.
     std::set<const void*> localAllocations;
+    // Strings ntdll allocated for the program (RtlStringFromGUID) and not yet freed.
+    std::set<const void*> rtlAllocations;
+    BootScreen bootScreen;
 
     // Standard-output handles, created with the machine.
     void* consoleHandle = nullptr;

@@ -7,6 +7,7 @@
 #include "platform/nt/registry.h"
 #include "platform/nt/status.h"
 #include "sim/core/machine.h"
+#include "sim/nt/native_call.h"
 
 namespace nt {
 
@@ -45,6 +46,8 @@ NTSTATUS OpenedKey(sim::Machine& m, HANDLE handle, ACCESS_MASK needed, sim::Regi
 }
 
 }  // namespace
+
+namespace impl {
 
 NTSTATUS NtOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess, POBJECT_ATTRIBUTES attributes) {
     auto& m = sim::Current();
@@ -109,6 +112,26 @@ NTSTATUS NtSetValueKey(HANDLE keyHandle, PUNICODE_STRING valueName, ULONG, ULONG
     sim::RegistryValue value{type, std::vector<std::uint8_t>(bytes, bytes + dataSize)};
     key->SetValue(View(*valueName), std::move(value));
     return STATUS_SUCCESS;
+}
+
+}  // namespace impl
+
+NTSTATUS NtOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess, POBJECT_ATTRIBUTES attributes) {
+    return sim::NativeCall([&](sim::Machine&) { return impl::NtOpenKey(keyHandle, desiredAccess, attributes); });
+}
+
+NTSTATUS NtQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
+                         KEY_VALUE_INFORMATION_CLASS informationClass, PVOID information,
+                         ULONG length, PULONG resultLength) {
+    return sim::NativeCall([&](sim::Machine&) {
+        return impl::NtQueryValueKey(keyHandle, valueName, informationClass, information, length, resultLength);
+    });
+}
+
+NTSTATUS NtSetValueKey(HANDLE keyHandle, PUNICODE_STRING valueName, ULONG titleIndex, ULONG type, PVOID data,
+                       ULONG dataSize) {
+    return sim::NativeCall(
+        [&](sim::Machine&) { return impl::NtSetValueKey(keyHandle, valueName, titleIndex, type, data, dataSize); });
 }
 
 }  // namespace nt

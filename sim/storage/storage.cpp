@@ -75,16 +75,25 @@ std::optional<NtfsGeometry> ReadNtfsBootSector(const DiskBytes& disk, std::uint6
     static const char kOem[] = "NTFS    ";
     if (!std::equal(kOem, kOem + 8, b.begin() + 3) || b[510] != 0x55 || b[511] != 0xaa) return std::nullopt;
     NtfsGeometry g;
+    // Fields NTFS itself would not mount (sector sizes other than 256..4096 bytes, clusters
+    // not a power of two or above 2 MiB, records of 2^32 bytes or more) make the sector not
+    // an NTFS boot sector, so no hostile image can drive a shift or a product out of range.
+    auto isPowerOfTwo = [](std::uint64_t v) { return v != 0 && (v & (v - 1)) == 0; };
     g.bytesPerSector = velta::LoadLe16(b.data() + 0x0b);
+    if (!isPowerOfTwo(g.bytesPerSector) || g.bytesPerSector < 256 || g.bytesPerSector > 4096) return std::nullopt;
     std::uint8_t spc = b[0x0d];
+    if (spc > 0x80 && 256 - spc > 12) return std::nullopt;
     std::uint32_t sectorsPerCluster = spc <= 0x80 ? spc : (1u << (256 - spc));
-    if (g.bytesPerSector == 0 || sectorsPerCluster == 0) return std::nullopt;
-    g.bytesPerCluster = g.bytesPerSector * sectorsPerCluster;
+    if (!isPowerOfTwo(sectorsPerCluster)) return std::nullopt;
+    std::uint64_t cluster = std::uint64_t{g.bytesPerSector} * sectorsPerCluster;
+    if (cluster > (2u << 20)) return std::nullopt;
+    g.bytesPerCluster = static_cast<std::uint32_t>(cluster);
     g.totalSectors = velta::LoadLe64(b.data() + 0x28);
     g.totalClusters = g.totalSectors / sectorsPerCluster;
     g.mftLcn = velta::LoadLe64(b.data() + 0x30);
     g.mftMirrorLcn = velta::LoadLe64(b.data() + 0x38);
     auto cpr = static_cast<std::int8_t>(b[0x40]);
+    if (cpr < -31) return std::nullopt;
     g.bytesPerFileRecord = cpr < 0 ? (1u << -cpr) : static_cast<std::uint32_t>(cpr) * g.bytesPerCluster;
     g.serial = velta::LoadLe64(b.data() + 0x48);
     return g;
@@ -183,7 +192,12 @@ Volume& Storage::AddVolumeOnPartition(std::uint32_t diskNumber, std::uint32_t pa
     TableView t = d->Table();
     const LayoutEntry* p = t.FindPartition(partitionNumber);
     if (p == nullptr) throw std::invalid_argument("no such partition on the simulated disk");
-    volume.extents = {Extent{diskNumber, p->offset, p->length}};
+    return AddVolumeOnPartition(diskNumber, *p, std::move(volume));
+}
+
+Volume& Storage::AddVolumeOnPartition(std::uint32_t diskNumber, const LayoutEntry& p, Volume volume) {
+    const std::uint32_t partitionNumber = p.number;
+    volume.extents = {Extent{diskNumber, p.offset, p.length}};
     if (win::IsZeroGuid(volume.guid)) {
         volume.guid = win::GUID{0x5e1f0000u + diskNumber, static_cast<std::uint16_t>(partitionNumber), 0x11ee,
                                 {0x80, 0x00, 0x56, 0x45, 0x4c, 0x54, 0x41, static_cast<std::uint8_t>(volumes_.size())}};
@@ -214,10 +228,34 @@ Volume* Storage::FindVolumeOnExtent(std::uint32_t diskNumber, std::uint64_t offs
     return nullptr;
 }
 
+const Volume* Storage::VolumeOfPath(std::u16string_view path, std::u16string* mountPoint) const {
+    std::u16string full(path);
+    if (full.empty()) return nullptr;
+    if (full.back() != u'\\') full += u'\\';
+    auto isPrefix = [&](std::u16string_view prefix) {
+        return prefix.size() <= full.size() && EqualsNoCase(std::u16string_view(full).substr(0, prefix.size()), prefix);
+    };
+    const Volume* best = nullptr;
+    std::u16string bestMount;
+    for (const auto& v : volumes_) {
+        for (const auto& mp : v.mountPoints)
+            if (mp.size() > bestMount.size() && isPrefix(mp)) best = &v, bestMount = mp;
+        std::u16string g = v.GuidPath();
+        if (g.size() > bestMount.size() && isPrefix(g)) best = &v, bestMount = g;
+    }
+    if (best != nullptr && mountPoint != nullptr) *mountPoint = bestMount;
+    return best;
+}
+
 NtfsGeometry Storage::Geometry(const Volume& v) const {
     if (!v.extents.empty()) {
+        std::uint64_t length = 0;
+        for (const auto& e : v.extents) length += e.length;
+        // A boot sector claiming more sectors than the volume has is not the volume's: the
+        // model's own figures stand, and no file-system size can exceed its extents.
         if (const Disk* d = FindDisk(v.extents[0].diskNumber))
-            if (auto g = ReadNtfsBootSector(d->bytes, v.extents[0].offset)) return *g;
+            if (auto g = ReadNtfsBootSector(d->bytes, v.extents[0].offset))
+                if (g->totalSectors <= length / g->bytesPerSector) return *g;
     }
     NtfsGeometry g;
     std::uint32_t sector = 512;

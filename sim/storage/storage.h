@@ -137,6 +137,9 @@ public:
     // does not exist.
     Volume& AddVolumeOnPartition(std::uint32_t diskNumber, std::uint32_t partitionNumber,
                                  Volume volume = {});
+    // The same with the partition already looked up in the disk's table, for loaders that
+    // add many volumes and parse each table once.
+    Volume& AddVolumeOnPartition(std::uint32_t diskNumber, const LayoutEntry& partition, Volume volume = {});
     std::vector<Volume>& Volumes() { return volumes_; }
     // By volume GUID path, with or without its trailing backslash (case ignored).
     Volume* FindVolume(std::u16string_view guidPath);
@@ -144,6 +147,11 @@ public:
     Volume* FindVolumeByMountPoint(std::u16string_view mountPoint);
     // The volume whose only extent is exactly this range.
     Volume* FindVolumeOnExtent(std::uint32_t diskNumber, std::uint64_t offset, std::uint64_t length);
+    // The volume holding a path, as Windows resolves one: the volume whose mount point (or
+    // GUID path) is the longest prefix of the path, compared without regard to case. A
+    // Windows directory on a folder-mounted volume is found even when another volume holds
+    // that drive's root. `mountPoint` receives the matching mount point.
+    const Volume* VolumeOfPath(std::u16string_view path, std::u16string* mountPoint = nullptr) const;
 
     // File-system figures of a volume: size and free bytes, and for NTFS the geometry.
     NtfsGeometry Geometry(const Volume& volume) const;

@@ -1,9 +1,10 @@
 // Device control and the volume functions of the simulated PC.
 //
+// The devices answer in NTSTATUS; DeviceIoControl maps that down as kernel32 does.
 // Fault names: DeviceIoControl reports itself under the name of its control code
-// ("IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS", "IOCTL_DISK_GET_DRIVE_GEOMETRY_EX",
-// "IOCTL_DISK_GET_DRIVE_LAYOUT_EX", "FSCTL_GET_NTFS_VOLUME_DATA"; IOCTL_STORAGE_QUERY_PROPERTY
-// under its property, "StorageAccessAlignmentProperty" or "StorageDeviceProperty"); a
+// (sim::ControlName: "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS", "IOCTL_DISK_GET_DRIVE_LAYOUT_EX",
+// ...; IOCTL_STORAGE_QUERY_PROPERTY under its property, "StorageAccessAlignmentProperty" or
+// "StorageDeviceProperty"); a
 // transfer limit makes the call succeed with at most that many bytes returned. The volume
 // functions report themselves under their own names.
 #include <algorithm>
@@ -18,27 +19,12 @@
 #include "platform/win/storage_constants.h"
 #include "sim/core/machine.h"
 #include "sim/core/text.h"
+#include "sim/nt/dos_error.h"
+#include "sim/storage/devices.h"
 
 namespace win {
 
 namespace {
-
-const char* ControlName(DWORD code, const void* in, DWORD inSize) {
-    switch (code) {
-        case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: return "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS";
-        case IOCTL_DISK_GET_DRIVE_GEOMETRY_EX: return "IOCTL_DISK_GET_DRIVE_GEOMETRY_EX";
-        case IOCTL_DISK_GET_DRIVE_LAYOUT_EX: return "IOCTL_DISK_GET_DRIVE_LAYOUT_EX";
-        case FSCTL_GET_NTFS_VOLUME_DATA: return "FSCTL_GET_NTFS_VOLUME_DATA";
-        case IOCTL_STORAGE_QUERY_PROPERTY:
-            if (in != nullptr && inSize >= 4) {
-                DWORD property = velta::LoadLe32(static_cast<const std::uint8_t*>(in));
-                if (property == StorageAccessAlignmentProperty) return "StorageAccessAlignmentProperty";
-                if (property == StorageDeviceProperty) return "StorageDeviceProperty";
-            }
-            return "IOCTL_STORAGE_QUERY_PROPERTY";
-        default: return "DeviceIoControl";
-    }
-}
 
 BOOL Fail(DWORD code) {
     sim::SetLastError(code);
@@ -74,9 +60,6 @@ public:
     std::size_t next = 0;
 };
 
-bool StartsWithNoCase(std::u16string_view s, std::u16string_view prefix) {
-    return s.size() >= prefix.size() && sim::EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
 
 }  // namespace
 
@@ -84,15 +67,16 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
                      DWORD* returned, void*) {
     auto& m = sim::Current();
     if (returned != nullptr) *returned = 0;
-    auto fault = m.faults.Hit(ControlName(code, in, inSize));
+    auto fault = m.faults.Hit(sim::ControlName(code, in, inSize));
     if (fault && !fault->transferLimit) return Fail(fault->code);
     auto object = m.handles.Get(device);
     if (!object) return Fail(ERROR_INVALID_HANDLE);
     std::uint32_t n = 0;
-    sim::ErrorCode e = object->Ioctl(code, in, inSize, out, outSize, &n);
+    sim::NtStatus status = object->Control(code, in, inSize, out, outSize, &n);
     if (fault && fault->transferLimit) n = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, *fault->transferLimit));
     if (returned != nullptr) *returned = n;
-    if (e != 0) return Fail(e);
+    // Warnings (STATUS_BUFFER_OVERFLOW) fail the call too, with the data they returned.
+    if (status < 0) return Fail(sim::DosErrorOf(status));
     return TRUE;
 }
 
@@ -100,17 +84,8 @@ BOOL GetVolumePathNameW(LPCWSTR fileName, LPWSTR out, DWORD size) {
     auto& m = sim::Current();
     if (auto f = Hit("GetVolumePathNameW")) return Fail(f->code);
     if (fileName == nullptr || *fileName == 0) return Fail(ERROR_INVALID_PARAMETER);
-    std::u16string path(fileName);
-    if (!EndsWithBackslash(path)) path += u'\\';
-    // The longest mount point that is a prefix of the path.
     std::u16string best;
-    for (const auto& v : m.storage.Volumes()) {
-        for (const auto& mp : v.mountPoints)
-            if (mp.size() > best.size() && StartsWithNoCase(path, mp)) best = mp;
-        std::u16string g = v.GuidPath();
-        if (g.size() > best.size() && StartsWithNoCase(path, g)) best = g;
-    }
-    if (best.empty()) return Fail(ERROR_PATH_NOT_FOUND);
+    if (m.storage.VolumeOfPath(fileName, &best) == nullptr) return Fail(ERROR_PATH_NOT_FOUND);
     if (!CopyOut(best, out, size)) return Fail(ERROR_FILENAME_EXCED_RANGE);
     return TRUE;
 }
@@ -200,16 +175,7 @@ BOOL GetDiskFreeSpaceExW(LPCWSTR directory, ULONGLONG* available, ULONGLONG* tot
     auto& m = sim::Current();
     if (auto f = Hit("GetDiskFreeSpaceExW")) return Fail(f->code);
     if (directory == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    std::u16string path(directory);
-    if (!EndsWithBackslash(path)) path += u'\\';
-    sim::Volume* found = nullptr;
-    std::size_t bestLength = 0;
-    for (auto& v : m.storage.Volumes()) {
-        std::u16string g = v.GuidPath();
-        if (g.size() > bestLength && StartsWithNoCase(path, g)) found = &v, bestLength = g.size();
-        for (const auto& mp : v.mountPoints)
-            if (mp.size() > bestLength && StartsWithNoCase(path, mp)) found = &v, bestLength = mp.size();
-    }
+    const sim::Volume* found = m.storage.VolumeOfPath(directory);
     if (found == nullptr) return Fail(ERROR_PATH_NOT_FOUND);
     if (found->fileSystem.empty()) return Fail(ERROR_UNRECOGNIZED_VOLUME);
     std::uint64_t size = m.storage.FileSystemBytes(*found);
