@@ -3,6 +3,8 @@
 // The format is documented in docs/lab.md and kept backward compatible.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -27,8 +29,16 @@ private:
 void LoadMachineText(Machine& machine, const std::string& jsonText, const std::string& baseDirectory);
 void LoadMachineFile(Machine& machine, const std::string& path);
 
-// Parses "256 GiB", "100 MiB", "4096", "512 B" (binary units, whole numbers only); nullopt on
-// anything else.
+// The Windows volume, as the programs will look for it, must exist: a volume whose mount
+// point is a prefix of the Windows directory. Throws MachineFileError naming
+// "windowsDirectory" otherwise.
+void RequireWindowsVolume(const Machine& machine);
+
+// Parses "256 GiB", "100 MiB", "4096", "512 B" (binary units, at most one space before the
+// unit, whole numbers only); nullopt on anything else.
 std::optional<std::uint64_t> ParseSizeText(const std::string& text);
+// Parses a number written as text: decimal digits ("010" is ten) or "0x" and hexadecimal
+// digits; no sign, space or anything else. Nullopt on anything else or beyond 64 bits.
+std::optional<std::uint64_t> ParseNumberText(const std::string& text);
 
 }  // namespace sim

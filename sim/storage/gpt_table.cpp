@@ -25,6 +25,11 @@ constexpr std::uint32_t kGptEntries = 128;
 constexpr std::uint32_t kGptEntrySize = 128;
 constexpr std::uint32_t kGptHeaderSize = 92;
 
+// Windows writes 128 entries of 128 bytes (16 KiB). A header may name a larger array, but one
+// beyond 1 MiB (8192 such entries) is no real table: it is refused rather than read, so no
+// header can make the disk hold or scan more than that.
+constexpr std::uint64_t kMaxEntryArrayBytes = 1u << 20;
+
 // One parsed GPT header, checked.
 struct GptHeader {
     bool valid = false;
@@ -34,9 +39,27 @@ struct GptHeader {
     std::uint32_t entryCount = 0, entrySize = 0, entriesCrc = 0;
 };
 
+// Every used entry must describe a non-empty range inside the header's usable LBAs; an
+// entry outside it (a wrapped or reversed range, or one past the disk) makes the array one
+// the disk driver cannot use.
+bool EntriesUsable(const std::vector<std::uint8_t>& array, const GptHeader& h) {
+    for (std::uint32_t i = 0; i < h.entryCount; ++i) {
+        const std::uint8_t* e = array.data() + std::uint64_t{i} * h.entrySize;
+        if (win::IsZeroGuid(LoadGuid(e))) continue;
+        std::uint64_t first = LoadLe64(e + 32);
+        std::uint64_t last = LoadLe64(e + 40);
+        if (first > last || first < h.firstUsable || last > h.lastUsable) return false;
+    }
+    return true;
+}
+
+// A header is valid when its signature, size and CRC check out, every LBA it names lies on
+// the disk, its entry array has a sane geometry and checks out, and its entries lie in its
+// usable range. The arithmetic is in sectors, so no product can wrap.
 GptHeader ParseGptHeader(const DiskBytes& d, std::uint64_t lba, std::uint32_t ss) {
     GptHeader h;
-    if ((lba + 1) * ss > d.Size()) return h;
+    std::uint64_t sectors = d.Size() / ss;
+    if (lba >= sectors) return h;
     auto s = Sector(d, lba, ss);
     static const char kSig[] = "EFI PART";
     if (!std::equal(kSig, kSig + 8, s.begin())) return h;
@@ -54,14 +77,15 @@ GptHeader ParseGptHeader(const DiskBytes& d, std::uint64_t lba, std::uint32_t ss
     h.entryCount = LoadLe32(s.data() + 80);
     h.entrySize = LoadLe32(s.data() + 84);
     h.entriesCrc = LoadLe32(s.data() + 88);
-    std::uint64_t sectors = d.Size() / ss;
-    if (h.myLba != lba || h.entrySize < 128 || h.entrySize % 8 != 0 || h.entryCount == 0 ||
-        h.entryCount > 16384 || h.firstUsable > h.lastUsable || h.lastUsable >= sectors)
+    bool entrySizeOk = h.entrySize >= kGptEntrySize && (h.entrySize & (h.entrySize - 1)) == 0;
+    if (h.myLba != lba || h.alternateLba >= sectors || !entrySizeOk || h.entryCount == 0 ||
+        h.firstUsable > h.lastUsable || h.lastUsable >= sectors || h.entriesLba >= sectors)
         return h;
     std::uint64_t arrayBytes = std::uint64_t{h.entryCount} * h.entrySize;
-    if (h.entriesLba * ss + arrayBytes > d.Size()) return h;
+    if (arrayBytes > kMaxEntryArrayBytes || arrayBytes > (sectors - h.entriesLba) * ss) return h;
     auto array = d.Read(h.entriesLba * ss, static_cast<std::size_t>(arrayBytes));
     if (Crc32(array.data(), array.size()) != h.entriesCrc) return h;
+    if (!EntriesUsable(array, h)) return h;
     h.valid = true;
     return h;
 }
@@ -112,7 +136,10 @@ void ReadGpt(const DiskBytes& d, TableView& t) {
     t.primaryHeaderValid = primary.valid;
     t.backupHeaderValid = backup.valid;
     const GptHeader& h = primary.valid ? primary : backup;
-    if (!h.valid) return;  // RAW
+    // Neither copy usable: the disk reports PARTITION_STYLE_RAW, as Windows' disk driver does
+    // for a GPT it cannot validate (Disk Management then offers to initialise the disk). No
+    // entry of such a table is ever reported, so none can appear at a wrapped offset.
+    if (!h.valid) return;
     t.style = TableStyle::Gpt;
     t.diskId = h.diskId;
     t.usableStart = h.firstUsable * ss;
@@ -180,7 +207,8 @@ void WriteGpt(DiskBytes& d, std::uint32_t ss, const win::GUID& diskId,
         const auto& p = parts[i];
         RequireSectorMultiple(p.start, ss, "partition start");
         RequireSectorMultiple(p.length, ss, "partition length");
-        if (p.length == 0 || p.start / ss < firstUsable || (p.start + p.length) / ss - 1 > lastUsable)
+        if (p.length == 0 || p.start / ss < firstUsable || p.start / ss > lastUsable ||
+            p.length / ss > lastUsable + 1 - p.start / ss)
             throw std::invalid_argument("GPT partition outside the usable range");
         if (win::IsZeroGuid(p.type)) throw std::invalid_argument("GPT partition without a type");
         std::uint8_t* e = array.data() + i * kGptEntrySize;

@@ -184,7 +184,8 @@ void WriteMbr(DiskBytes& d, std::uint32_t ss, std::uint32_t signature,
             continue;
         }
         const auto& p = primaries[i];
-        if ((p.start + p.length) / ss > sectors) throw std::invalid_argument("partition beyond the disk");
+        if (p.start / ss > sectors || p.length / ss > sectors - p.start / ss)
+            throw std::invalid_argument("partition beyond the disk");
         if (IsExtendedType(p.type) && container == nullptr) container = &p;
         StoreSlot(mbr.data(), i, MbrSlot{static_cast<std::uint8_t>(p.active ? 0x80 : 0), p.type,
                                          lba32(p.start, "partition start"), lba32(p.length, "partition length")});
@@ -204,7 +205,9 @@ void WriteMbr(DiskBytes& d, std::uint32_t ss, std::uint32_t signature,
         RequireSectorMultiple(l.start, ss, "logical partition start");
         RequireSectorMultiple(l.length, ss, "logical partition length");
         std::uint64_t s = l.start / ss;
-        std::uint64_t e = (l.start + l.length) / ss;
+        if (s > sectors || l.length / ss > sectors - s)
+            throw std::invalid_argument("logical partition beyond the disk");
+        std::uint64_t e = s + l.length / ss;
         std::uint64_t ebr;
         if (l.ebrOffset) {
             ebr = lba32(*l.ebrOffset, "EBR offset");

@@ -14,9 +14,7 @@ constexpr std::uint32_t kInvalidArgument = 0x80070057u;
 
 std::vector<WmiInstance> EncryptableVolumes(Machine& machine) {
     std::vector<WmiInstance> out;
-    const std::u16string& dir = machine.windowsDirectory;
-    const Volume* windows =
-        dir.size() >= 2 && dir[1] == u':' ? machine.storage.FindVolumeByMountPoint(dir.substr(0, 2) + u"\\") : nullptr;
+    const Volume* windows = machine.storage.VolumeOfPath(machine.windowsDirectory);
     for (const Volume& volume : machine.storage.Volumes()) {
         std::u16string path = volume.GuidPath();
         const BitLockerState& state = machine.wmi.BitLockerOf(path);

@@ -61,9 +61,7 @@ std::uint64_t GrowthLimit(const Disk& d, const TableView& t, const LayoutEntry& 
 StorageFacts CollectStorageFacts(Machine& machine) {
     StorageFacts facts;
     // The boot partition holds the volume of the Windows directory.
-    const Volume* windows = nullptr;
-    const std::u16string& dir = machine.windowsDirectory;
-    if (dir.size() >= 2 && dir[1] == u':') windows = machine.storage.FindVolumeByMountPoint(dir.substr(0, 2) + u"\\");
+    const Volume* windows = machine.storage.VolumeOfPath(machine.windowsDirectory);
 
     for (Disk* d : machine.storage.Disks()) {
         TableView t = d->Table();

@@ -44,7 +44,7 @@ TEST(MachineFile, BuildsDisksTablesAndVolumes) {
         ]
       }],
       "volumes": [{
-        "disk": 1, "partition": 2, "mountPoints": ["C:\\", "C:\\Mount\\System"], "used": "10 GiB",
+        "disk": 1, "partition": 2, "mountPoints": ["C:\\", "C:\\Mount\\System\\"], "used": "10 GiB",
         "guid": "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}",
         "bitlocker": {"protectionStatus": 1}, "supportedSize": {"min": "12 GiB", "max": "39 GiB"}
       }]
@@ -123,7 +123,7 @@ TEST(MachineFile, BadFilesNameTheField) {
         {R"({"disks": [{"number": 0, "size": "1 GiB", "style": "mbr", "partitions": [{"start": "1 MiB", "length": "1 MiB", "type": 256}]}]})",
          "disks[0].partitions[0].type"},
         {R"({"disks": [{"number": 0, "size": "1 GiB", "style": "gpt", "partitions": [{"start": "1 MiB", "length": "2 GiB"}]}]})",
-         "disks[0]"},
+         "disks[0].partitions[0]"},
         {R"({"disks": [{"number": 0, "size": "1 GiB", "style": "gpt", "signature": 5}]})", "disks[0].signature"},
         {R"({"disks": [{"number": 0, "image": "no-such-file.img"}]})", "disks[0].image"},
         {R"({"disks": [{"number": 0, "image": "x.img", "size": "1 GiB"}]})", "disks[0].size"},
