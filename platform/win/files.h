@@ -13,5 +13,7 @@ BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE object);
 BOOL DeleteFileW(LPCWSTR path);
 UINT GetSystemWindowsDirectoryW(LPWSTR buffer, UINT size);
+DWORD GetFileAttributesW(LPCWSTR path);
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
 
 }  // namespace win

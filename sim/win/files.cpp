@@ -6,6 +6,7 @@
 #include "platform/win/files.h"
 #include "sim/storage/devices.h"
 #include "sim/core/machine.h"
+#include "sim/core/text.h"
 
 namespace win {
 
@@ -15,8 +16,10 @@ namespace {
 // transfer leaves exactly what reached the file.
 class FileObject : public sim::HandleObject {
 public:
-    FileObject(sim::Machine& m, std::u16string path, DWORD access)
-        : machine_(m), path_(std::move(path)), access_(access) {}
+    FileObject(sim::Machine& m, std::u16string path, DWORD access, DWORD share, bool writeThrough)
+        : machine_(m), path_(std::move(path)), access_(access), share_(share), writeThrough_(writeThrough) {}
+    const std::u16string& path() const { return path_; }
+    DWORD share() const { return share_; }
     std::uint32_t FileType() const override { return FILE_TYPE_DISK; }
     sim::ErrorCode Write(const void* data, std::uint32_t size, std::uint32_t* written) override {
         if ((access_ & GENERIC_WRITE) == 0) return ERROR_ACCESS_DENIED;
@@ -27,6 +30,8 @@ public:
             if (!f->transferLimit) return f->code;
             n = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, *f->transferLimit));
         }
+        // A write-through file's data is on the disk when the call returns.
+        if (writeThrough_) machine_.faults.DurableWrite();
         if (bytes->size() < position_ + n) bytes->resize(position_ + n);
         std::memcpy(bytes->data() + position_, data, n);
         position_ += n;
@@ -52,6 +57,8 @@ private:
     sim::Machine& machine_;
     std::u16string path_;
     DWORD access_;
+    DWORD share_;
+    bool writeThrough_;
     std::uint64_t position_ = 0;
 };
 
@@ -64,9 +71,21 @@ std::u16string_view ParentOf(std::u16string_view path) {
     return pos == std::u16string_view::npos ? std::u16string_view() : path.substr(0, pos);
 }
 
+// An open handle that keeps the file from being deleted: one opened without FILE_SHARE_DELETE.
+bool OpenWithoutDeleteSharing(const sim::Machine& m, std::u16string_view path) {
+    bool found = false;
+    m.handles.ForEach([&](sim::HandleObject& object) {
+        auto* file = dynamic_cast<FileObject*>(&object);
+        if (file != nullptr && (file->share() & FILE_SHARE_DELETE) == 0 &&
+            sim::EqualsNoCase(file->path(), path))
+            found = true;
+    });
+    return found;
+}
+
 }  // namespace
 
-HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposition, DWORD,
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposition, DWORD flags,
                    HANDLE) {
     auto& m = sim::Current();
     if (auto f = m.faults.Hit("CreateFileW")) {
@@ -90,6 +109,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposi
     bool exists = m.files.Exists(p);
     if (!m.files.DirectoryExists(ParentOf(p)) || m.files.DirectoryExists(p)) {
         sim::SetLastError(m.files.DirectoryExists(p) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (exists && (access & GENERIC_WRITE) != 0 && (m.files.Attributes(p) & FILE_ATTRIBUTE_READONLY) != 0) {
+        sim::SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     switch (disposition) {
@@ -123,7 +146,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposi
             sim::SetLastError(ERROR_INVALID_PARAMETER);
             return INVALID_HANDLE_VALUE;
     }
-    return m.handles.Add(std::make_shared<FileObject>(m, std::u16string(p), access));
+    sim::SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                            : ERROR_SUCCESS);
+    return m.handles.Add(std::make_shared<FileObject>(m, std::u16string(p), access, share,
+                                                      (flags & FILE_FLAG_WRITE_THROUGH) != 0));
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, DWORD* written, void*) {
@@ -188,10 +214,67 @@ BOOL DeleteFileW(LPCWSTR path) {
         sim::SetLastError(f->code);
         return FALSE;
     }
-    if (path == nullptr || !m.files.Remove(path)) {
-        sim::SetLastError(ERROR_FILE_NOT_FOUND);
+    if (path == nullptr || *path == 0) {
+        sim::SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
+    std::u16string_view p(path);
+    if (m.files.DirectoryExists(p)) {
+        sim::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!m.files.Exists(p)) {
+        sim::SetLastError(m.files.DirectoryExists(ParentOf(p)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    // A read-only file, or one that is open without delete sharing (an image in use), stays.
+    if ((m.files.Attributes(p) & FILE_ATTRIBUTE_READONLY) != 0) {
+        sim::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (OpenWithoutDeleteSharing(m, p)) {
+        sim::SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    m.files.Remove(p);
+    return TRUE;
+}
+
+DWORD GetFileAttributesW(LPCWSTR path) {
+    auto& m = sim::Current();
+    if (auto f = m.faults.Hit("GetFileAttributesW")) {
+        sim::SetLastError(f->code);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (path == nullptr || *path == 0) {
+        sim::SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    std::u16string_view p(path);
+    if (m.files.DirectoryExists(p)) return FILE_ATTRIBUTE_DIRECTORY;
+    if (m.files.Exists(p)) return m.files.Attributes(p);
+    sim::SetLastError(m.files.DirectoryExists(ParentOf(p)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
+    auto& m = sim::Current();
+    if (auto f = m.faults.Hit("SetFileAttributesW")) {
+        sim::SetLastError(f->code);
+        return FALSE;
+    }
+    if (path == nullptr || *path == 0 || attributes == INVALID_FILE_ATTRIBUTES) {
+        sim::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::u16string_view p(path);
+    if (!m.files.Exists(p)) {
+        sim::SetLastError(m.files.DirectoryExists(ParentOf(p)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    // FILE_ATTRIBUTE_NORMAL alone clears the others; the directory bit cannot be set.
+    DWORD kept = attributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
+    m.files.SetAttributes(p, kept == 0 && (attributes & FILE_ATTRIBUTE_NORMAL) != 0 ? FILE_ATTRIBUTE_NORMAL : kept);
     return TRUE;
 }
 
